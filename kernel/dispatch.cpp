@@ -1,0 +1,88 @@
+/*
+ * dispatch.cpp: processor identification, the choice of kernel variant for
+ * every entry, and the progress figures shown to the user.
+ */
+#include <bit>
+#include <cstring>
+
+#include "kernel.h"
+#include "platform.h"
+
+KernelGlobals kernel;
+
+void cpu_identify() {
+  if (!cpu_flag_toggles(18)) {  // no alignment-check flag: a 386
+    kernel.cpu_family = 3;
+    return;
+  }
+  kernel.cpu_family = 4;
+  if (!cpu_flag_toggles(21)) return;  // no identification flag: no CPUID
+  uint32_t r[4];
+  cpu_cpuid(0, r);
+  std::memcpy(kernel.cpu_vendor_string + 0, &r[1], 4);
+  std::memcpy(kernel.cpu_vendor_string + 4, &r[3], 4);
+  std::memcpy(kernel.cpu_vendor_string + 8, &r[2], 4);
+  kernel.cpu_vendor_string[12] = 0;
+  cpu_cpuid(1, r);
+  kernel.cpu_family = uint8_t((r[0] >> 8) & 0xF);
+  kernel.cpu_features = r[3];
+}
+
+int32_t cpu_vendor_code(const char *vendor_string) {
+  static const char *const vendors[] = {"GenuineIntel", "AuthenticAMD", "CyrixInstead",
+                                        "CentaurHauls"};
+  for (int32_t i = 0; i < 4; ++i)
+    if (std::strcmp(vendor_string, vendors[i]) == 0) return i;
+  return -1;
+}
+
+void cpu_classify() {
+  cpu_identify();
+  kernel.cpu_vendor = cpu_vendor_code(kernel.cpu_vendor_string);
+}
+
+Variant kernel_variant() {
+  if (kernel.forced_variant >= 0) return Variant(kernel.forced_variant);
+  // Only Intel's family-5 processors run the all-floating-point variant.
+  if (kernel.cpu_vendor == 0 && kernel.cpu_family == 5) return Variant::pentium;
+  return Variant::generic;
+}
+
+const char *variant_name(Variant v) {
+  switch (v) {
+    case Variant::generic: return "generic";
+    case Variant::pentium: return "pentium";
+  }
+  return "?";
+}
+
+void kernel_init() {
+  switch (kernel_variant()) {
+    case Variant::pentium: pentium::kernel_init(); break;
+    default: generic::kernel_init(); break;
+  }
+}
+
+void kernel_step(WorkSlot *slot) {
+  switch (kernel_variant()) {
+    case Variant::pentium: pentium::kernel_step(slot); break;
+    default: generic::kernel_step(slot); break;
+  }
+}
+
+void kernel_finish(WorkSlot *slot) {
+  switch (kernel_variant()) {
+    case Variant::pentium: pentium::kernel_finish(slot); break;
+    default: generic::kernel_finish(slot); break;
+  }
+}
+
+void kernel_progress(uint64_t where, uint64_t srt_pos, uint64_t end_pos, int64_t done_count) {
+  long double done = (long double)(done_count - int64_t(srt_pos));
+  long double range = (long double)(int64_t(end_pos) - int64_t(srt_pos));
+  kernel.percent_done = float(done / range * 100.0L);
+  // x follows the size of the current exponents (4x - 4 for a term's first part).
+  float x = float(int64_t(where) - 5 * done_count);
+  uint32_t e = (std::bit_cast<uint32_t>(x) >> 23) - 127;
+  kernel.term_cost = int32_t((e * 109011u + 108409u) >> 8);
+}

@@ -1,0 +1,186 @@
+/*
+ * kernel.h: the compute kernel's interface. A WorkSlot carries one chunk of
+ * the series; kernel_step evaluates it block by block, kernel_finish turns
+ * its accumulator into four 32-bit limbs. The kernel knows nothing of files,
+ * threads or windows: the coordinator reaches it through WorkSlot and the
+ * injected on_terms_done callback.
+ *
+ * Order of calls: cpu_classify, then kernel_init, then (on each worker, with
+ * the x87 control word set to 64-bit precision and rounding toward minus
+ * infinity) kernel_step repeatedly and kernel_finish before each result line.
+ */
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+struct WorkSlot;
+
+// The coordinator's callback, made at the start of every kernel_step.
+using TermsDoneFn = void (*)(WorkSlot *slot);
+
+// Term parameters of one generic pow2_mod call: four lanes sharing an exponent.
+struct GenericBatch {
+  uint64_t modulus[4];
+  uint64_t residue_lo[4];  // low 32 bits: residue low word; high 32 bits: 0x43300000
+  uint64_t residue_hi[4];  // low 32 bits: residue high word; high 32 bits: 0x45300000
+  int64_t quotient[4];
+  uint32_t modulus_step[4];
+  int64_t weight[4];       // sign-extended: the high half doubles as a mask
+  int64_t exponent;
+  int32_t exponent_step;   // negative: added after every group
+  uint32_t count;          // groups to evaluate; 0 after a normal return
+  alignas(16) unsigned char exponent_scratch[16];  // e + 0.5 as extended, top bytes cleared
+  uint64_t conversion_scratch;
+};
+
+// Term parameters of one Pentium pow2_mod call: two lanes sharing an exponent.
+struct PentiumBatch {
+  uint64_t modulus_a;
+  uint32_t modulus_step_a;
+  float weight_a;
+  uint64_t modulus_b;
+  uint32_t modulus_step_b;
+  float weight_b;
+  int64_t exponent;
+  uint32_t exponent_step;  // subtracted after every term
+  uint32_t count;          // terms to evaluate; 0 after a normal return
+  uint64_t high_a;         // M_A with its low 32 bits cleared
+  uint64_t high_b;
+  alignas(16) unsigned char residue_a[16];  // lane A's final residue, extended
+  double mod_parts[4];     // low A, high A, low B, high B
+  float scale[2];          // 2^v and 2^-v
+  alignas(16) unsigned char exponent_scratch[16];  // e as extended, top bytes cleared
+  uint32_t group_word[12];
+  uint32_t group_last[12];
+};
+
+// Kernel state behind the sums: the block being evaluated and the batch.
+struct KernelPart {
+  int64_t block_base;   // base exponent of the block
+  int64_t block_first;  // first term (Pentium) or group (generic) of the block
+  int64_t block_length; // its length in terms or groups
+  union {
+    GenericBatch generic;
+    PentiumBatch pentium;
+    unsigned char fast[576];  // room for a vectorised variant's state
+  };
+};
+
+// One worker's chunk. Positions are unsigned 64-bit term indices; the chunk
+// is [srt_pos, end_pos) and cur_pos is the next term to evaluate.
+struct alignas(16) WorkSlot {
+  int32_t thread_number;  // -1: retired
+  int32_t outputf;        // result file of the chunk: 0 or 1
+  uint64_t where;         // hexadecimal digit position of pi
+  uint64_t srt_pos;
+  uint64_t cur_pos;
+  uint64_t end_pos;
+  // s0..s3, s0 the most significant. While a chunk runs each variant keeps
+  // its own form (integer digit counters or doubles); all zero bytes are the
+  // empty accumulator for every variant. After kernel_finish: four doubles,
+  // each an integer below 2^32 (the last may carry a fraction).
+  alignas(16) uint64_t sums[4];
+  KernelPart k;
+};
+
+constexpr std::size_t slot_block_bytes = 784;  // heap block that holds one slot
+static_assert(sizeof(WorkSlot) <= slot_block_bytes - 16, "slot must fit its block");
+
+// The slot inside a 784-byte block: the first 16-byte boundary in it.
+inline WorkSlot *slot_in_block(void *block) {
+  auto p = reinterpret_cast<std::uintptr_t>(block);
+  return reinterpret_cast<WorkSlot *>((p + 15) & ~std::uintptr_t(15));
+}
+
+// The kernel variants. The dispatch rule picks one per call; tests and the
+// companion tool may force one.
+enum class Variant : int { generic = 0, pentium = 1 };
+
+// Process-wide values of the kernel.
+struct KernelGlobals {
+  // Set to 1 by any worker's pow2_mod when an exponent fails its range check.
+  std::atomic<int32_t> kernel_error{0};
+  // The coordinator's callback; must be set before the first kernel_step.
+  TermsDoneFn on_terms_done = nullptr;
+
+  // Processor identification, refreshed by cpu_classify.
+  uint8_t cpu_family = 0;
+  uint32_t cpu_features = 0;
+  char cpu_vendor_string[13] = {};
+  int32_t cpu_vendor = -1;
+
+  // -1: the dispatch rule decides; otherwise the Variant to run.
+  int forced_variant = -1;
+
+  // Progress figures written by kernel_progress.
+  float percent_done = 0;
+  int32_t term_cost = 0;
+};
+extern KernelGlobals kernel;
+
+// Pentium constant tables, built by kernel_init of that variant.
+struct PentiumTables {
+  float a[164];   // a[j] = 2^(95-j)
+  float b[128];   // b[j] = 1.5 * 2^(127-j)
+  float s[128];   // s[j] = 2^j
+  double d[5];    // 2^32, 2^64, 0.75 * 2^64, 2^96, 2^128
+};
+extern PentiumTables pentium_tables;
+
+// --- processor identification and dispatch ---
+
+// Fills cpu_family, cpu_features and cpu_vendor_string.
+void cpu_identify();
+// cpu_identify, then cpu_vendor from the vendor string.
+void cpu_classify();
+// The vendor code of a vendor string: 0 Intel, 1 AMD, 2 Cyrix, 3 Centaur, else -1.
+int32_t cpu_vendor_code(const char *vendor_string);
+// The variant the next kernel entry runs.
+Variant kernel_variant();
+const char *variant_name(Variant v);
+
+// --- the dispatching entries ---
+
+// Builds the constant tables of the variant in force. Run once per start of
+// calculation, before any worker steps.
+void kernel_init();
+// Calls on_terms_done, then evaluates one block of at most 16 terms of the
+// slot's chunk unless the slot was retired.
+void kernel_step(WorkSlot *slot);
+// Turns the slot's running sums into four limbs in place.
+void kernel_finish(WorkSlot *slot);
+
+// Progress figures from the coordinator's shared range and done_count:
+// writes kernel.percent_done and kernel.term_cost. Display only.
+void kernel_progress(uint64_t where, uint64_t srt_pos, uint64_t end_pos, int64_t done_count);
+
+// --- the variants themselves ---
+namespace generic {
+void pow2_mod(WorkSlot *slot);  // evaluates slot->k.generic into slot->sums
+void kernel_init();
+void kernel_step(WorkSlot *slot);
+void kernel_finish(WorkSlot *slot);
+}  // namespace generic
+
+namespace pentium {
+void pow2_mod(WorkSlot *slot);  // evaluates slot->k.pentium into slot->sums
+void kernel_init();
+void kernel_step(WorkSlot *slot);
+void kernel_finish(WorkSlot *slot);
+}  // namespace pentium
+
+// --- bounds of the series ---
+
+// The first term index whose smallest exponent, 4*where - 20*k - 20, would
+// fall below 1: terms [0, head_end(where)) are the head that the kernel
+// evaluates. 0 when even term 0 reaches below 1.
+uint64_t head_end(uint64_t where);
+// Positions below this are evaluated exactly by every variant.
+constexpr uint64_t where_limit = uint64_t(1) << 56;
+
+// --- the limbs of a finished slot, as the result line prints them ---
+void slot_limbs(const WorkSlot *slot, uint32_t limbs[4]);
+// Formats the result line (without line end) into buf, at least 84 bytes.
+void format_result_line(const WorkSlot *slot, char *buf, std::size_t size);
