@@ -1,0 +1,27 @@
+/*
+ * args.cpp: number parsing for the companion tool.
+ */
+#include "args.h"
+
+bool parse_u64(const char *text, uint64_t *value) {
+  if (!text || !*text) return false;
+  unsigned base = 10;
+  if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text += 2;
+    if (!*text) return false;
+  }
+  uint64_t v = 0;
+  for (; *text; ++text) {
+    unsigned d;
+    char c = *text;
+    if (c >= '0' && c <= '9') d = unsigned(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f') d = unsigned(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F') d = unsigned(c - 'A' + 10);
+    else return false;
+    if (v > (UINT64_MAX - d) / base) return false;
+    v = v * base + d;
+  }
+  *value = v;
+  return true;
+}
