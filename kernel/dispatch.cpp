@@ -39,12 +39,15 @@ int32_t cpu_vendor_code(const char *vendor_string) {
 void cpu_classify() {
   cpu_identify();
   kernel.cpu_vendor = cpu_vendor_code(kernel.cpu_vendor_string);
+  kernel.fast_tiers = fast_probe();
 }
 
 Variant kernel_variant() {
   if (kernel.forced_variant >= 0) return Variant(kernel.forced_variant);
   // Only Intel's family-5 processors run the all-floating-point variant.
   if (kernel.cpu_vendor == 0 && kernel.cpu_family == 5) return Variant::pentium;
+  // Today's processors run the fast variant wherever one of its tiers pays.
+  if (fast_tier_preferred()) return Variant::fast;
   return Variant::generic;
 }
 
@@ -52,6 +55,7 @@ const char *variant_name(Variant v) {
   switch (v) {
     case Variant::generic: return "generic";
     case Variant::pentium: return "pentium";
+    case Variant::fast: return "fast";
   }
   return "?";
 }
@@ -59,6 +63,7 @@ const char *variant_name(Variant v) {
 void kernel_init() {
   switch (kernel_variant()) {
     case Variant::pentium: pentium::kernel_init(); break;
+    case Variant::fast: fast::kernel_init(); break;
     default: generic::kernel_init(); break;
   }
 }
@@ -66,6 +71,7 @@ void kernel_init() {
 void kernel_step(WorkSlot *slot) {
   switch (kernel_variant()) {
     case Variant::pentium: pentium::kernel_step(slot); break;
+    case Variant::fast: fast::kernel_step(slot); break;
     default: generic::kernel_step(slot); break;
   }
 }
@@ -73,6 +79,7 @@ void kernel_step(WorkSlot *slot) {
 void kernel_finish(WorkSlot *slot) {
   switch (kernel_variant()) {
     case Variant::pentium: pentium::kernel_finish(slot); break;
+    case Variant::fast: fast::kernel_finish(slot); break;
     default: generic::kernel_finish(slot); break;
   }
 }

@@ -56,17 +56,44 @@ struct PentiumBatch {
   uint32_t group_last[12];
 };
 
+// One part of the series over consecutive terms, as the fast variant's
+// tiers take it: lane i has modulus modulus + modulus_step * i and exponent
+// exponent - exponent_step * i. The weight's magnitude (a power of two) is
+// folded into the exponent, so only its sign is left.
+struct FastRun {
+  uint64_t modulus;        // odd
+  int64_t exponent;        // at least 1 in every lane
+  uint32_t modulus_step;
+  uint32_t exponent_step;  // subtracted from lane to lane
+  int32_t negative;        // 1: the weight is negative
+  int32_t reserved;
+};
+
+// The fast variant's block: the 14 parts of up to 16 consecutive terms.
+struct FastBatch {
+  FastRun run[14];
+  uint32_t count;      // lanes per run, 1 to 16
+  uint32_t tier;       // the FastTier that evaluated the block
+  // The sum of every lane's fraction, each floored to 160 bits, as four
+  // signed columns of digits of weight 2^-40, 2^-80, 2^-120 and 2^-160. Only
+  // the total modulo 1 is fixed: tiers may split it among the columns
+  // differently.
+  int64_t digits[4];
+};
+
 // Kernel state behind the sums: the block being evaluated and the batch.
 struct KernelPart {
   int64_t block_base;   // base exponent of the block
-  int64_t block_first;  // first term (Pentium) or group (generic) of the block
+  int64_t block_first;  // first term (Pentium, fast) or group (generic) of the block
   int64_t block_length; // its length in terms or groups
   union {
     GenericBatch generic;
     PentiumBatch pentium;
-    unsigned char fast[576];  // room for a vectorised variant's state
+    FastBatch fast;
+    unsigned char room[576];  // the size every variant's batch fits in
   };
 };
+static_assert(sizeof(FastBatch) <= 576, "the fast batch must fit the kernel part");
 
 // One worker's chunk. Positions are unsigned 64-bit term indices; the chunk
 // is [srt_pos, end_pos) and cur_pos is the next term to evaluate.
@@ -96,7 +123,14 @@ inline WorkSlot *slot_in_block(void *block) {
 
 // The kernel variants. The dispatch rule picks one per call; tests and the
 // companion tool may force one.
-enum class Variant : int { generic = 0, pentium = 1 };
+enum class Variant : int { generic = 0, pentium = 1, fast = 2 };
+
+// The fast variant's tiers, slowest first. Scalar runs on every processor;
+// the others need instruction-set support from the processor and the
+// operating system, and each has a modulus limit beyond which a block falls
+// back to a tier that is exact there.
+enum class FastTier : int { scalar = 0, avx2 = 1, ifma = 2 };
+constexpr int fast_tier_count = 3;
 
 // Process-wide values of the kernel.
 struct KernelGlobals {
@@ -113,6 +147,14 @@ struct KernelGlobals {
 
   // -1: the dispatch rule decides; otherwise the Variant to run.
   int forced_variant = -1;
+
+  // Fast tiers the processor and operating system support: bit (1 << tier).
+  // The scalar tier's bit is always set; filled by cpu_classify and by the
+  // fast variant's kernel_init.
+  uint32_t fast_tiers = 1;
+  // -1: the fastest supported tier; otherwise the FastTier to use where the
+  // processor supports it (tests and the benchmark force each in turn).
+  int forced_fast_tier = -1;
 
   // Progress figures written by kernel_progress.
   float percent_done = 0;
@@ -140,6 +182,18 @@ int32_t cpu_vendor_code(const char *vendor_string);
 // The variant the next kernel entry runs.
 Variant kernel_variant();
 const char *variant_name(Variant v);
+
+// The fast tiers this processor and operating system can run (CPUID feature
+// bits, XGETBV for the vector register state), as kernel.fast_tiers holds them.
+uint32_t fast_probe();
+// Whether kernel.fast_tiers includes the tier.
+bool fast_tier_supported(FastTier t);
+// The tier a block starts from: the forced one if supported, else the fastest.
+FastTier fast_tier_in_force();
+const char *fast_tier_name(FastTier t);
+// Whether a vector tier is supported, which makes the dispatch rule choose
+// the fast variant over the generic one.
+bool fast_tier_preferred();
 
 // --- the dispatching entries ---
 
@@ -170,6 +224,15 @@ void kernel_init();
 void kernel_step(WorkSlot *slot);
 void kernel_finish(WorkSlot *slot);
 }  // namespace pentium
+
+namespace fast {
+void kernel_init();      // probes the tiers into kernel.fast_tiers
+void kernel_step(WorkSlot *slot);
+void kernel_finish(WorkSlot *slot);
+// Evaluates the batch's runs into its digits with the tier in force (or
+// the exact fallback for large moduli) and records the tier used.
+void evaluate(FastBatch *batch);
+}  // namespace fast
 
 // --- bounds of the series ---
 

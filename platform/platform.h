@@ -113,10 +113,15 @@ void lock_leave(PlatformLock *l);
 // --- power ---
 struct PowerStatus {
   bool known;            // false: no power information
-  bool ac_online;
-  int battery_percent;   // 0..100, or -1 unknown
+  bool ac_online;        // true also when the line status is unknown
+  int battery_percent;   // 0..100, or -1 unknown (no battery)
 };
 PowerStatus power_status();
+#if !defined(_WIN32)
+// power_status over a tree laid out as /sys/class/power_supply (one folder a
+// supply with "type", "online", "capacity"), so tests can give their own.
+PowerStatus power_status_at(const char *supply_dir);
+#endif
 
 // --- single instance (Linux: a lock on a file; Windows uses the window) ---
 // Takes an exclusive lock on path (created if missing) for the life of the
@@ -136,3 +141,11 @@ void fault_inject(PlatformOp op, int nth, bool persist);
 void fault_reset();
 // Calls made of `op` since the last fault_reset.
 int fault_calls(PlatformOp op);
+// Counts one call of `op` and says whether it is to fail; every fallible
+// service calls it first.
+bool fault_hit(PlatformOp op);
+
+// Whether `name` matches `pattern` ('*' any run, '?' one character), without
+// regard to case; both platforms filter file searches through it so that they
+// agree.
+bool name_matches(const char *pattern, const char *name);

@@ -3,6 +3,7 @@
  */
 #pragma once
 
-// `quarn-coord bench [--where W] [--variant V] [--seconds S]`; returns the
+// `quarn-coord bench [--where W] [--variant V] [--tier T] [--seconds S] [--unit]`;
+// --unit times the default work unit instead. Returns the
 // exit status.
 int bench_main(int argc, char **argv);

@@ -12,6 +12,16 @@ namespace {
 void let_run(WorkSlot *) {}
 }  // namespace
 
+void prepare_kernel() {
+  cpu_classify();
+  int saved = kernel.forced_variant;
+  kernel.forced_variant = -1;
+  kernel_init();  // the variant the dispatch rule picks, whichever that is
+  kernel.forced_variant = saved;
+  generic::kernel_init();
+  pentium::kernel_init();
+}
+
 const char *chunk_problem(uint64_t where, uint64_t srt, uint64_t end) {
   if (where == 0) return "the digit position must be at least 1";
   if (where >= where_limit) return "the digit position is beyond what the kernel evaluates exactly";

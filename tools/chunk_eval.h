@@ -15,6 +15,11 @@ struct ChunkResult {
   char line[96];      // the result line, without line end
 };
 
+// Identifies the processor and builds the tables of the dispatched variant
+// and of the generic and Pentium ones, so that evaluate_chunk may run any
+// of them.
+void prepare_kernel();
+
 // Why a chunk cannot be evaluated exactly, or nullptr when it can.
 const char *chunk_problem(uint64_t where, uint64_t srt, uint64_t end);
 

@@ -1,7 +1,11 @@
 /*
  * quarn_coord.cpp: the project coordinator's companion tool. Commands:
- *   chunk WHERE SRT END [--variant generic|pentium]   one result line
- *   bench [--where W] [--variant V] [--seconds S]      kernel speed
+ *   split WHERE [--terms N] [--dir D] [--from A] [--to B]   work units out
+ *   sum FILE... [--where W] [--complete] ...                result lines in
+ *   verify FILE... [--sample K] [--seed S]                  lines recomputed
+ *   chunk WHERE SRT END [--variant generic|pentium]         one result line
+ *   rounding WHERE SRT END [--exact]                        rounding measured
+ *   bench [--where W] [--variant V] [--seconds S]            kernel speed
  */
 #include <cstdio>
 #include <cstring>
@@ -9,14 +13,22 @@
 #include "args.h"
 #include "bench.h"
 #include "chunk_eval.h"
+#include "measure.h"
+#include "split.h"
+#include "sum.h"
+#include "verify.h"
 
 namespace {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: quarn-coord chunk WHERE SRT END [--variant generic|pentium]\n"
+               "usage: quarn-coord split WHERE [--terms N] [--dir D] [--from A] [--to B]\n"
+               "       quarn-coord sum FILE... [--where W] [--complete] [--max-uncovered N] [--skip-bad]\n"
+               "       quarn-coord verify FILE... [--sample K] [--seed S]\n"
+               "       quarn-coord chunk WHERE SRT END [--variant generic|pentium]\n"
+               "       quarn-coord rounding WHERE SRT END [--exact]\n"
                "       quarn-coord bench [--where W] [--variant generic|pentium] [--seconds S]\n"
-               "Numbers are decimal or 0x-prefixed hexadecimal.\n");
+               "Numbers are decimal or 0x-prefixed hexadecimal; terms [SRT, END) exclude END.\n");
   return 2;
 }
 
@@ -74,6 +86,10 @@ int chunk_main(int argc, char **argv) {
 
 int main(int argc, char **argv) {
   if (argc < 2) return usage();
+  if (!std::strcmp(argv[1], "split")) return split_main(argc - 2, argv + 2);
+  if (!std::strcmp(argv[1], "sum")) return sum_main(argc - 2, argv + 2);
+  if (!std::strcmp(argv[1], "verify")) return verify_main(argc - 2, argv + 2);
+  if (!std::strcmp(argv[1], "rounding")) return rounding_main(argc - 2, argv + 2);
   if (!std::strcmp(argv[1], "chunk")) return chunk_main(argc - 2, argv + 2);
   if (!std::strcmp(argv[1], "bench")) return bench_main(argc - 2, argv + 2);
   return usage();

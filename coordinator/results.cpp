@@ -1,0 +1,53 @@
+// results.cpp: result lines and the result files' chunk counters.
+#include "results.h"
+
+#include <cstdio>
+
+#include "kernel.h"
+#include "platform.h"
+#include "state_file.h"
+#include "workers.h"
+
+ResultCounters result_counters{{-1, -1}};
+
+void result_counters_reset() {
+  result_counters.output[0] = -1;
+  result_counters.output[1] = -1;
+}
+
+void result_file_name(int32_t f, char *out, uint32_t size) {
+  std::snprintf(out, size, "output%d.txt", static_cast<int>(f));
+}
+
+bool result_file_exists(int32_t f) {
+  char name[16];
+  result_file_name(f, name, sizeof name);
+  return file_exists(name);
+}
+
+bool append_result_line(const WorkSlot *slot) {
+  char line[96];
+  format_result_line(slot, line, sizeof line);
+  char name[16];
+  result_file_name(slot->outputf, name, sizeof name);
+  return file_append_line(name, line);
+}
+
+void normalise_counters() {
+  static const char *const keys[2] = {"output0", "output1"};
+  for (int f = 0; f < 2; ++f) {
+    int32_t v = result_counters.output[f];
+    if (v < 0) {
+      result_counters.output[f] = counter_settled(v);
+      write_int("Main", keys[f], result_counters.output[f]);
+    }
+  }
+}
+
+void settle_counters() {
+  normalise_counters();
+  if (worker_state.coordinator_lock) {
+    lock_delete(worker_state.coordinator_lock);
+    worker_state.coordinator_lock = nullptr;
+  }
+}

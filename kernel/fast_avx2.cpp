@@ -1,0 +1,188 @@
+/*
+ * fast_avx2.cpp: the fast variant's AVX2+FMA tier. Four consecutive terms of
+ * one part share a vector of doubles; every product is split exactly into
+ * h + l by an FMA, the quotient comes from a reciprocal and the remainder
+ * from a fused negative multiply-add. Exact for odd moduli below 2^50.
+ *
+ * Residues are kept signed in (-m, m) without conditional corrections:
+ * with q the nearest integer to c x^2 / m (c = 1 or 2, the exponent bit),
+ * |c x^2 - q m| < m (1/2 + x^2 / (2 m^2)) as long as m < 2^50, so |x| < m
+ * carries over from one squaring to the next. A signed residue needs no
+ * normalising either: its digits are those of the fraction modulo 1.
+ */
+#include <immintrin.h>
+
+#include "fast_tiers.h"
+
+#define QUARN_AVX2 __attribute__((target("avx2,fma")))
+
+namespace fast {
+namespace {
+
+// Four lanes of one run: consecutive terms of one part.
+struct alignas(32) Job {
+  double modulus[4];
+  double reciprocal[4];  // nearest double to 1 / modulus
+  int64_t exponent[4];
+  double sign[4];        // -0.0 where the weight is negative: flips by xor
+};
+
+constexpr int max_jobs = 14 * 4;
+// Squaring chains in flight: enough to cover the latency of one squaring
+// (about 20 cycles), few enough to stay in registers (eight on i686).
+#if defined(__x86_64__)
+constexpr int chains = 8;
+#else
+constexpr int chains = 4;
+#endif
+
+// 1.5 * 2^52: adding it rounds a value below 2^51 in magnitude to an integer.
+const double round_bias = 6755399441055744.0;
+// Digits of 40 bits: four give the 160-bit floor.
+const double digit_scale = 1099511627776.0;  // 2^40
+
+QUARN_AVX2 inline __m256d nearest_integer(__m256d x, __m256d recip, __m256d bias) {
+  return _mm256_sub_pd(_mm256_fmadd_pd(x, recip, bias), bias);
+}
+
+// y - m * round(y / m) for a y whose quotient is far below 2^50: exact,
+// in (-m, m).
+QUARN_AVX2 inline __m256d reduce(__m256d y, __m256d m, __m256d recip, __m256d bias) {
+  return _mm256_fnmadd_pd(nearest_integer(y, recip, bias), m, y);
+}
+
+// 2^v for lanes of small non-negative integers v, built in the exponent field.
+QUARN_AVX2 inline __m256d power_of_two(__m256i v) {
+  return _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_add_epi64(v, _mm256_set1_epi64x(1023)), 52));
+}
+
+// v at least 1.
+inline int bit_length(uint64_t v) { return 64 - __builtin_clzll(v); }
+
+// Squares `chains` jobs side by side from their top six exponent bits down
+// and adds the digits of each lane's fraction to acc.
+QUARN_AVX2 __attribute__((noinline)) void square_jobs(const Job *jobs, __m256d acc[4]) {
+  const __m256d bias = _mm256_set1_pd(round_bias);
+  uint64_t top = 0;
+  for (int g = 0; g < chains; ++g)
+    for (int i = 0; i < 4; ++i) top |= uint64_t(jobs[g].exponent[i]);
+  // Every lane starts from 2^t for its bits above the lowest `scan`, so the
+  // lanes' t is at most 63 and each lane scans the same number of bits.
+  int length = bit_length(top);
+  int scan = length > 6 ? length - 6 : 0;
+  __m128i scan_count = _mm_cvtsi32_si128(scan);
+  __m128i align_count = _mm_cvtsi32_si128(64 - scan);
+
+  __m256d x[chains];
+  __m256i bits[chains];
+#pragma GCC unroll 8
+  for (int g = 0; g < chains; ++g) {
+    __m256d m = _mm256_load_pd(jobs[g].modulus), r = _mm256_load_pd(jobs[g].reciprocal);
+    __m256i e = _mm256_load_si256(reinterpret_cast<const __m256i *>(jobs[g].exponent));
+    // 2^t as 2^a * 2^b with a <= 40, so that neither reduction's quotient
+    // comes near 2^50.
+    __m256i t = _mm256_srl_epi64(e, scan_count);
+    __m256i forty = _mm256_set1_epi64x(40);
+    __m256i a = _mm256_blendv_epi8(t, forty, _mm256_cmpgt_epi64(t, forty));
+    __m256i b = _mm256_sub_epi64(t, a);
+    __m256d start = reduce(power_of_two(a), m, r, bias);
+    x[g] = reduce(_mm256_mul_pd(start, power_of_two(b)), m, r, bias);
+    // The next bit to apply sits in each lane's sign bit.
+    bits[g] = _mm256_sll_epi64(e, align_count);
+  }
+  for (int s = 0; s < scan; ++s) {
+#pragma GCC unroll 8
+    for (int g = 0; g < chains; ++g) {
+      // xs = 2x where the bit is 1: the doubling rides on the product.
+      __m256d xs = _mm256_blendv_pd(x[g], _mm256_add_pd(x[g], x[g]), _mm256_castsi256_pd(bits[g]));
+      bits[g] = _mm256_add_epi64(bits[g], bits[g]);
+      __m256d h = _mm256_mul_pd(xs, x[g]);
+      __m256d l = _mm256_fmsub_pd(xs, x[g], h);  // xs * x = h + l exactly
+      __m256d q = nearest_integer(h, _mm256_load_pd(jobs[g].reciprocal), bias);
+      x[g] = _mm256_add_pd(_mm256_fnmadd_pd(q, _mm256_load_pd(jobs[g].modulus), h), l);
+    }
+  }
+
+  // Four 40-bit digits by long division with signed remainders: each digit
+  // is the nearest integer to v 2^40 / m, so the remainder stays within
+  // m / 2 in magnitude and is exact. The digits then add up to the 160-bit
+  // floor of v / m, or one more when the last remainder is negative.
+  const __m256d scale = _mm256_set1_pd(digit_scale), zero = _mm256_setzero_pd(),
+                one = _mm256_set1_pd(1.0);
+#pragma GCC unroll 8
+  for (int g = 0; g < chains; ++g) {
+    __m256d m = _mm256_load_pd(jobs[g].modulus);
+    __m256d r = _mm256_mul_pd(_mm256_load_pd(jobs[g].reciprocal), scale);  // 2^40 / m, as exact as 1 / m
+    __m256d v = _mm256_xor_pd(x[g], _mm256_load_pd(jobs[g].sign));
+    for (int j = 0; j < 4; ++j) {
+      __m256d d = nearest_integer(v, r, bias);
+      v = _mm256_fnmadd_pd(d, m, _mm256_mul_pd(v, scale));
+      acc[j] = _mm256_add_pd(acc[j], d);
+    }
+    acc[3] = _mm256_sub_pd(acc[3], _mm256_and_pd(_mm256_cmp_pd(v, zero, _CMP_LT_OQ), one));
+  }
+}
+
+QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch) {
+  // Rounded to whole groups; the padding lanes evaluate modulus 1 and add 0.
+  alignas(32) Job jobs[max_jobs + chains];
+  const int64_t count = batch->count;
+  const int vectors = int((count + 3) / 4);
+  const __m256i lane = _mm256_set_epi64x(3, 2, 1, 0);
+  const __m256d lane_d = _mm256_set_pd(3, 2, 1, 0), one = _mm256_set1_pd(1.0);
+  const __m256i one_i = _mm256_set1_epi64x(1), count_i = _mm256_set1_epi64x(count);
+  int n = 0;
+  for (const FastRun &run : batch->run) {
+    __m256d modulus_step = _mm256_mul_pd(lane_d, _mm256_set1_pd(double(run.modulus_step)));
+    __m256i exponent_step = _mm256_mul_epu32(lane, _mm256_set1_epi64x(run.exponent_step));
+    __m256d sign = _mm256_set1_pd(run.negative ? -0.0 : 0.0);
+    for (int v = 0; v < vectors; ++v, ++n) {
+      Job &job = jobs[n];
+      int64_t first = 4 * v;
+      __m256i real = _mm256_cmpgt_epi64(count_i, _mm256_add_epi64(lane, _mm256_set1_epi64x(first)));
+      // Exact: every modulus is below 2^50.
+      __m256d m = _mm256_add_pd(
+          _mm256_set1_pd(double(int64_t(run.modulus + uint64_t(run.modulus_step) * first))),
+          modulus_step);
+      m = _mm256_blendv_pd(one, m, _mm256_castsi256_pd(real));
+      __m256i e = _mm256_sub_epi64(
+          _mm256_set1_epi64x(run.exponent - int64_t(run.exponent_step) * first), exponent_step);
+      e = _mm256_blendv_epi8(one_i, e, real);
+      _mm256_store_pd(job.modulus, m);
+      _mm256_store_pd(job.reciprocal, _mm256_div_pd(one, m));
+      _mm256_store_si256(reinterpret_cast<__m256i *>(job.exponent), e);
+      _mm256_store_pd(job.sign, sign);
+    }
+  }
+  for (; n % chains != 0; ++n) {
+    Job &job = jobs[n];
+    _mm256_store_pd(job.modulus, one);
+    _mm256_store_pd(job.reciprocal, one);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(job.exponent), one_i);
+    _mm256_store_pd(job.sign, _mm256_setzero_pd());
+  }
+
+  __m256d acc[4];
+  for (int j = 0; j < 4; ++j) acc[j] = _mm256_setzero_pd();
+  for (int g = 0; g < n; g += chains) square_jobs(jobs + g, acc);
+  // A column's lane holds at most 56 digits below 2^40 in magnitude: the
+  // sums are exact.
+  for (int j = 0; j < 4; ++j) {
+    alignas(32) double lanes[4];
+    _mm256_store_pd(lanes, acc[j]);
+    batch->digits[j] = int64_t(lanes[0] + lanes[1]) + int64_t(lanes[2] + lanes[3]);
+  }
+}
+
+}  // namespace
+
+QUARN_AVX2 void evaluate_avx2(FastBatch *batch) {
+  // The estimates rely on rounding to nearest, whatever the caller's SSE
+  // control register says; the x87 control word is not involved.
+  unsigned saved = _mm_getcsr();
+  _mm_setcsr(0x1F80);
+  evaluate_jobs(batch);
+  _mm_setcsr(saved);
+}
+
+}  // namespace fast

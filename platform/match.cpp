@@ -1,0 +1,32 @@
+// match.cpp: wildcard matching of file names, shared by both platforms' file searches.
+#include "platform.h"
+
+namespace {
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool name_matches(const char *pattern, const char *name) {
+  if (!pattern || !name) return false;
+  // Greedy scan with one back-tracking point (the last '*'): linear in
+  // practice and never recursive, whatever the pattern.
+  const char *star = nullptr;
+  const char *resume = nullptr;
+  while (*name) {
+    if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern == '?' || (*pattern && fold(*pattern) == fold(*name))) {
+      ++pattern;
+      ++name;
+    } else if (star) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == 0;
+}

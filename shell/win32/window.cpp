@@ -1,0 +1,179 @@
+/*
+ * window.cpp: the main window's procedure: creation with the shell's
+ * settings and auto-continue, the menu commands, the tray callback, the
+ * timer, painting, and the exit steps.
+ */
+#include <windows.h>
+
+#include "platform.h"
+#include "priority.h"
+#include "quarn_ids.h"
+#include "range.h"
+#include "report.h"
+#include "settings.h"
+#include "state_file.h"
+#include "status_log.h"
+#include "win32_shell.h"
+#include "workers.h"
+
+Win32Shell win32_shell;
+
+// --- the settings in [Main] of the state file ---
+
+static int32_t get_int(const char *key, int32_t def) {
+  return profile_get_int("Main", key, def, state_file.ini_path);
+}
+static void get_string(const char *key, const char *def, char *buf, uint32_t size) {
+  profile_get_string("Main", key, def, buf, size, state_file.ini_path);
+}
+static void put_string(const char *key, const char *value) {
+  profile_write_string("Main", key, value, state_file.ini_path);
+}
+static const SettingsStore settings_store = {get_int, get_string, put_string};
+
+// --- commands ---
+
+static void start_command(HWND window) {
+  // A second start while workers run would orphan them.
+  if (worker_state.active_workers.load() != 0) return;
+  report.flash_phase = 0;
+  // A damaged state file stops the start; the log says why.
+  if (!start_calculating()) log_line(window, range.error_text);
+}
+
+static void toggle_tray_icon(HWND window) {
+  ShellSettings &s = win32_shell.settings;
+  s.tray_icon_flag = toggle_flag(s.tray_icon_flag);
+  CheckMenuItem(GetMenu(window), IDM_TRAY_ICON, MF_BYCOMMAND | s.tray_icon_flag);
+  tray_notify(s.tray_icon_flag ? TrayAction::add : TrayAction::remove, IDI_QUARN, window_title,
+              window);
+  // With the icon gone, a hidden window could never be reached again.
+  if (!s.tray_icon_flag && !IsWindowVisible(window)) ShowWindow(window, SW_RESTORE);
+}
+
+static void toggle_autocontinue(HWND window) {
+  ShellSettings &s = win32_shell.settings;
+  s.autocontinue_flag = toggle_flag(s.autocontinue_flag);
+  CheckMenuItem(GetMenu(window), IDM_AUTOCONTINUE, MF_BYCOMMAND | s.autocontinue_flag);
+}
+
+// Stops the workers, saves the settings, removes the tray icon and ends
+// the message loop. Runs once, whichever of close, Exit and the end of the
+// session comes first.
+static void exit_steps(HWND window) {
+  if (win32_shell.exited) return;
+  win32_shell.exited = true;
+  if (worker_state.active_workers.load() != 0) stop_calculating();
+  ShellSettings s = win32_shell.settings;
+  s.priority_choice = priority_control.priority_choice.load();
+  settings_save(s, settings_store);
+  if (s.tray_icon_flag) tray_notify(TrayAction::remove, IDI_QUARN, window_title, window);
+  PostQuitMessage(0);
+}
+
+static void on_create(HWND window) {
+  win32_shell.main_window.store(window);
+  ShellSettings &s = win32_shell.settings;
+  s = settings_load(settings_store);
+  priority_control.priority_choice.store(s.priority_choice);
+  HMENU menu = GetMenu(window);
+  CheckMenuItem(menu, IDM_TRAY_ICON, MF_BYCOMMAND | s.tray_icon_flag);
+  CheckMenuItem(menu, IDM_AUTOCONTINUE, MF_BYCOMMAND | s.autocontinue_flag);
+  if (s.tray_icon_flag) tray_notify(TrayAction::add, IDI_QUARN, window_title, window);
+  EnableMenuItem(menu, IDM_START, MF_BYCOMMAND | MF_ENABLED);
+  EnableMenuItem(menu, IDM_STOP, MF_BYCOMMAND | MF_GRAYED);
+  int show = SW_SHOW;
+  if (s.autocontinue_flag) {
+    const PowerStatus power = power_status();
+    if (power_allows_autostart(power.known, power.ac_online, power.battery_percent))
+      start_command(window);
+    if (s.tray_icon_flag) show = SW_HIDE;
+  }
+  ShowWindow(window, show);
+}
+
+// Returns true when the command was one of the menu's.
+static bool on_command(HWND window, int id) {
+  switch (id) {
+    case IDM_START: start_command(window); return true;
+    case IDM_STOP: stop_calculating(); return true;
+    case IDM_EXIT: exit_steps(window); return true;
+    case IDM_TRAY_ICON: toggle_tray_icon(window); return true;
+    case IDM_AUTOCONTINUE: toggle_autocontinue(window); return true;
+    case IDM_PRIORITY:
+      DialogBoxParamA(win32_shell.instance, MAKEINTRESOURCEA(IDD_PRIORITY), window,
+                      priority_dialog_proc, 0);
+      return true;
+    case IDM_ABOUT:
+      DialogBoxParamA(win32_shell.instance, MAKEINTRESOURCEA(IDD_ABOUT), window,
+                      about_dialog_proc, 0);
+      return true;
+    default: return false;
+  }
+}
+
+// Test hooks. Menus cannot be read from another process everywhere (Wine
+// keeps them per process), so a test asks the window for an item's state.
+static LRESULT menu_state(WPARAM id) {
+  return static_cast<LRESULT>(GetMenuState(GetMenu(win32_shell.main_window.load()),
+                                           static_cast<UINT>(id), MF_BYCOMMAND));
+}
+
+// Hands line `index` of the status log to another process as a
+// global atom (the text after a leading '|'), which the caller deletes.
+static LRESULT log_line_atom(WPARAM index) {
+  char text[log_line_size + 1] = "|";
+  if (!log_copy_line(static_cast<int>(index), text + 1, log_line_size)) return 0;
+  return GlobalAddAtomA(text);
+}
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK WindowProc(HWND window, UINT message,
+                                                             WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_CREATE:
+      on_create(window);
+      return 0;
+    case WM_SIZE:
+      if (wparam == SIZE_MINIMIZED && win32_shell.settings.tray_icon_flag) {
+        ShowWindow(window, SW_HIDE);
+        return 0;
+      }
+      break;
+    case WM_PAINT:
+      log_view_paint(window);
+      return 0;
+    case WM_ENDSESSION:
+      if (!wparam) return 0;
+      exit_steps(window);
+      break;
+    case WM_DESTROY:
+      exit_steps(window);
+      break;
+    case WM_QUARN_TRAY:
+      if (lparam == WM_LBUTTONDBLCLK)
+        ShowWindow(window, IsWindowVisible(window) ? SW_HIDE : SW_RESTORE);
+      return 0;
+    case WM_COMMAND:
+      // Exit goes on to the default processing after its steps.
+      if (on_command(window, LOWORD(wparam)) && LOWORD(wparam) != IDM_EXIT) return 0;
+      break;
+    case WM_TIMER:
+      if (wparam == ID_PROGRESS_TIMER) {
+        progress_tick(window);
+        return 0;
+      }
+      break;
+    default:
+      // The taskbar came back (Explorer restarted): without the icon a
+      // hidden window could not be reached.
+      if (message == win32_shell.taskbar_created && message != 0) {
+        if (win32_shell.settings.tray_icon_flag)
+          tray_notify(TrayAction::add, IDI_QUARN, window_title, window);
+        return 0;
+      }
+      if (message == win32_shell.log_line_message && message != 0) return log_line_atom(wparam);
+      if (message == win32_shell.menu_state_message && message != 0) return menu_state(wparam);
+      break;
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}

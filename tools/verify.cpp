@@ -1,0 +1,169 @@
+/*
+ * verify.cpp: quarn-coord verify: all or a random sample of the lines of
+ * result files evaluated again and compared.
+ */
+#include "verify.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "args.h"
+#include "chunk_eval.h"
+#include "rounding.h"
+#include "sum.h"
+#include "wide.h"
+
+namespace {
+
+// |a - b| in units of 2^-128, the difference taken in (-1/2, 1/2].
+uint64_t distance(const uint32_t a[4], const uint32_t b[4]) {
+  Wide d = wide_sub(wide_from_limbs(a), wide_from_limbs(b));
+  if (d.d[0] & 0x80000000u) d = wide_sub(Wide{}, d);
+  if (d.d[0] || d.d[1]) return UINT64_MAX;
+  return uint64_t(d.d[2]) << 32 | d.d[3];
+}
+
+bool same(const uint32_t a[4], const uint32_t b[4]) { return !std::memcmp(a, b, 4 * sizeof a[0]); }
+
+int verify_usage() {
+  std::fprintf(stderr, "usage: quarn-coord verify FILE... [--sample K] [--seed S]\n");
+  return 2;
+}
+
+}  // namespace
+
+LineCheck check_line(const ResultLine &line) {
+  LineCheck c{};
+  if (chunk_problem(line.where, line.srt, line.end)) {
+    c.outcome = CheckOutcome::refused;
+    return c;
+  }
+  int saved = kernel.forced_variant;
+  kernel.forced_variant = -1;
+  const int dispatched = int(kernel_variant());
+  kernel.forced_variant = saved;
+  const int variants[3] = {dispatched, int(Variant::generic), int(Variant::pentium)};
+  c.difference = UINT64_MAX;
+  for (int i = 0; i < 3; ++i) {
+    const int v = variants[i];
+    if (i > 0 && v == dispatched) continue;
+    ChunkResult r = evaluate_chunk(line.where, line.srt, line.end, v);
+    if (!r.ok) {
+      c.outcome = CheckOutcome::refused;
+      return c;
+    }
+    c.variants[c.tried] = v;
+    std::memcpy(c.limbs[c.tried++], r.limbs, sizeof r.limbs);
+    uint64_t d = distance(line.limbs, r.limbs);
+    if (d < c.difference || c.tried == 1) {
+      c.difference = d;
+      c.variant = v;
+    }
+    if (same(line.limbs, r.limbs)) {
+      c.outcome = CheckOutcome::exact;
+      return c;
+    }
+  }
+  c.outcome = c.difference <= line_bound(line.end - line.srt) ? CheckOutcome::within_rounding
+                                                                : CheckOutcome::mismatch;
+  return c;
+}
+
+int verify_main(int argc, char **argv) {
+  std::vector<const char *> files;
+  uint64_t sample = 0, seed = 0;
+  bool has_sample = false, has_seed = false;
+  for (int i = 0; i < argc; ++i) {
+    const char *a = argv[i];
+    if (!std::strcmp(a, "--sample") || !std::strcmp(a, "--seed")) {
+      uint64_t v;
+      if (i + 1 >= argc || !parse_u64(argv[i + 1], &v)) {
+        std::fprintf(stderr, "quarn-coord verify: %s needs a number\n", a);
+        return verify_usage();
+      }
+      ++i;
+      if (a[3] == 'a') {
+        sample = v;
+        has_sample = true;
+      } else {
+        seed = v;
+        has_seed = true;
+      }
+    } else if (a[0] == '-' && a[1] == '-') {
+      std::fprintf(stderr, "quarn-coord verify: unknown option %s\n", a);
+      return verify_usage();
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (files.empty()) return verify_usage();
+
+  std::vector<SourceLine> lines;
+  std::vector<BadLine> bad;
+  for (std::size_t f = 0; f < files.size(); ++f) read_result_file(files[f], uint32_t(f), &lines, &bad);
+  report_bad_lines(files, bad, false);
+  // Lines with no terms carry nothing to recompute.
+  std::vector<std::size_t> chosen;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const ResultLine &l = lines[i].line;
+    if (!is_startup_line(l) && (l.srt != l.end || line_problem(l))) chosen.push_back(i);
+  }
+  if (has_sample && sample < chosen.size()) {
+    if (!has_seed) seed = std::random_device{}();
+    const std::size_t all = chosen.size();
+    std::mt19937_64 rng(seed);
+    std::shuffle(chosen.begin(), chosen.end(), rng);
+    chosen.resize(std::size_t(sample));
+    std::sort(chosen.begin(), chosen.end());
+    std::printf("checking %llu of %zu line(s) chosen at random (--seed %llu repeats the choice)\n",
+                (unsigned long long)sample, all, (unsigned long long)seed);
+  } else {
+    std::printf("checking %zu line(s)\n", chosen.size());
+  }
+
+  prepare_kernel();
+  std::size_t exact = 0, close = 0, mismatched = 0, refused = 0;
+  for (std::size_t i : chosen) {
+    const SourceLine &s = lines[i];
+    const ResultLine &l = s.line;
+    std::printf("%s:%lu: position %llu, terms [%llu, %llu): ", files[s.file], (unsigned long)s.number,
+                (unsigned long long)l.where, (unsigned long long)l.srt, (unsigned long long)l.end);
+    std::fflush(stdout);
+    LineCheck c = check_line(l);
+    const char *vname = variant_name(Variant(c.variant));
+    switch (c.outcome) {
+      case CheckOutcome::exact:
+        ++exact;
+        std::printf("ok (%s variant, exact)\n", vname);
+        break;
+      case CheckOutcome::within_rounding:
+        ++close;
+        std::printf("ok within rounding (%llu units of 2^-128 from the %s variant)\n",
+                    (unsigned long long)c.difference, vname);
+        break;
+      case CheckOutcome::mismatch: {
+        ++mismatched;
+        std::printf("MISMATCH; the kernel gives\n");
+        for (int t = 0; t < c.tried; ++t) {
+          ResultLine r = l;
+          std::memcpy(r.limbs, c.limbs[t], sizeof r.limbs);
+          char text[result_line_length + 1];
+          format_result_line(r, text);
+          std::printf("    %s (%s variant)\n", text, variant_name(Variant(c.variants[t])));
+        }
+        break;
+      }
+      case CheckOutcome::refused:
+        ++refused;
+        std::printf("refused: %s\n", line_problem(l) ? line_problem(l) : "the kernel cannot evaluate it");
+        break;
+    }
+    std::fflush(stdout);
+  }
+  std::printf("%zu exact, %zu within rounding, %zu mismatched, %zu refused, %zu unreadable\n", exact, close,
+              mismatched, refused, bad.size());
+  return mismatched || refused || !bad.empty() ? 1 : 0;
+}
