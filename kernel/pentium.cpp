@@ -20,41 +20,49 @@ struct Lane {
   long double ml;  // M's low 32 bits
 };
 
-// One squaring at pending shift s: from x (residue x * 2^s) to the exact
-// remainder of the square, scaled by 2^-2s and kept in [0, 2^(64-2s)).
-inline long double square(long double x, int s, const Lane &l) {
+// The partial products of one squaring at pending shift s, x being the
+// residue scaled by 2^-s: the quotient comes from the reciprocal and is
+// rounded down to the grid 2^-2s, then x and the quotient are split into
+// halves of at most 32 significant bits so that every product is exact.
+struct Products {
+  long double middle;
+  long double low;
+  long double xh, qh;
+};
+
+inline Products products(long double x, int s, const Lane &l) {
   const PentiumTables &t = pentium_tables;
+  Products p;
   long double sq = x * x;
   long double q = x87::grid(sq * l.r, t.a[32 + 2 * s]);
-  long double xh = x87::grid(x, t.a[s]);
-  long double xl = x - xh;
-  long double qh = x87::grid(q, t.a[2 * s]);
-  long double ql = q - qh;
-  long double cross = xh * xl;
-  long double middle = (cross + cross) - qh * l.ml;
-  middle = middle - ql * l.mh;
-  long double low = xl * xl - l.ml * ql;
-  long double whole = low + middle;
-  long double top = x87::grid(whole, t.b[2 * s]);
-  return (middle - top) + low;
+  p.xh = x87::grid(x, t.a[s]);
+  long double xl = x - p.xh;
+  p.qh = x87::grid(q, t.a[2 * s]);
+  long double ql = q - p.qh;
+  long double cross = p.xh * xl;
+  p.middle = (cross + cross) - p.qh * l.ml;
+  p.middle = p.middle - ql * l.mh;
+  p.low = xl * xl - l.ml * ql;
+  return p;
 }
 
-// The same squaring without reducing modulo 2^(64-2s): the top partial
-// products are formed too, as the last squaring of lane B does.
+// One squaring at pending shift s: the exact remainder of the square,
+// scaled by 2^-2s and kept in [0, 2^(64-2s)). The top partial products are
+// a multiple of 2^(64-2s) and are never formed; the reduction removes what
+// lies above.
+inline long double square(long double x, int s, const Lane &l) {
+  Products p = products(x, s, l);
+  long double whole = p.low + p.middle;
+  long double top = x87::grid(whole, pentium_tables.b[2 * s]);
+  return (p.middle - top) + p.low;
+}
+
+// The same squaring with the top partial products formed instead of the
+// reduction, as the last squaring of lane B does.
 inline long double square_full(long double x, int s, const Lane &l) {
-  const PentiumTables &t = pentium_tables;
-  long double sq = x * x;
-  long double q = x87::grid(sq * l.r, t.a[32 + 2 * s]);
-  long double xh = x87::grid(x, t.a[s]);
-  long double xl = x - xh;
-  long double qh = x87::grid(q, t.a[2 * s]);
-  long double ql = q - qh;
-  long double top = xh * xh - qh * l.mh;
-  long double cross = xh * xl;
-  long double middle = (cross + cross) - qh * l.ml;
-  middle = middle - ql * l.mh;
-  long double low = xl * xl - l.ml * ql;
-  return low + (middle + top);
+  Products p = products(x, s, l);
+  long double top = p.xh * p.xh - p.qh * l.mh;
+  return p.low + (p.middle + top);
 }
 
 struct Digits {
