@@ -65,9 +65,9 @@ bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t 
   if (name && size > 0) name[0] = 0;
   if (fault_hit(PlatformOp::file_find_first)) return false;
   if (!pattern || !name || size == 0) return false;
-  std::string spec = (dir && *dir) ? std::string(dir) + "\\" + pattern : std::string(pattern);
+  std::string pattern_path = (dir && *dir) ? std::string(dir) + "\\" + pattern : std::string(pattern);
   WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA(spec.c_str(), &fd);
+  HANDLE h = FindFirstFileA(pattern_path.c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return false;
   // FindFirstFileA also matches the short 8.3 names and returns names in
   // the file system's order; the long names are filtered again and the
