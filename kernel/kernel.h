@@ -66,7 +66,7 @@ struct FastRun {
   uint32_t modulus_step;
   uint32_t exponent_step;  // subtracted from lane to lane
   int32_t negative;        // 1: the weight is negative
-  int32_t reserved;
+  int32_t reserved;        // 0: pads the run to 32 bytes
 };
 
 // The fast variant's block: the 14 parts of up to 16 consecutive terms.
