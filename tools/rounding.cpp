@@ -24,7 +24,8 @@
  * rounding, against the exact share and the Pentium variant) are near
  * N^2 * 2^-18, about 1/20 of the bound, as the remainders average 2^31 and
  * a store loses half an ulp on average: 17 units for 2,000 terms (bound
- * 377), 1.68e7 for 1,999,999 (bound 3.7e8), 1.16e9 for 2^24 (bound 2.6e10).
+ * 377), 1.68e7 for 1,999,999 (bound 3.7e8), 1.16e9 for 2^24 (bound 2.6e10),
+ * 2.98e11 for a chunk of 2^28 at position 10^11 (bound 6.7e12).
  *
  * Pentium variant. s3 is brought back below 2^-96 after every pass of at
  * most 16 terms, each adding two remainders below 2^-95, so s3 stays below
