@@ -3,6 +3,10 @@
  */
 #include "args.h"
 
+#include <cstring>
+
+#include "kernel.h"
+
 bool parse_u64(const char *text, uint64_t *value) {
   if (!text || !*text) return false;
   unsigned base = 10;
@@ -24,4 +28,14 @@ bool parse_u64(const char *text, uint64_t *value) {
   }
   *value = v;
   return true;
+}
+
+bool parse_variant(const char *text, int *variant) {
+  for (Variant v : {Variant::generic, Variant::pentium, Variant::fast}) {
+    if (text && std::strcmp(text, variant_name(v)) == 0) {
+      *variant = int(v);
+      return true;
+    }
+  }
+  return false;
 }

@@ -110,11 +110,7 @@ int bench_main(int argc, char **argv) {
       }
       nwhere = 1;
     } else if (!std::strcmp(argv[i], "--variant") && i + 1 < argc) {
-      ++i;
-      if (!std::strcmp(argv[i], "generic")) chosen_variant = int(Variant::generic);
-      else if (!std::strcmp(argv[i], "pentium")) chosen_variant = int(Variant::pentium);
-      else if (!std::strcmp(argv[i], "fast")) chosen_variant = int(Variant::fast);
-      else {
+      if (!parse_variant(argv[++i], &chosen_variant)) {
         std::fprintf(stderr, "quarn-coord bench: unknown variant '%s'\n", argv[i]);
         return 2;
       }

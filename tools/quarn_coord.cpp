@@ -3,9 +3,9 @@
  *   split WHERE [--terms N] [--dir D] [--from A] [--to B]   work units out
  *   sum FILE... [--where W] [--complete] ...                result lines in
  *   verify FILE... [--sample K] [--seed S]                  lines recomputed
- *   chunk WHERE SRT END [--variant generic|pentium]         one result line
+ *   chunk WHERE SRT END [--variant generic|pentium|fast]    one result line
  *   rounding WHERE SRT END [--exact]                        rounding measured
- *   bench [--where W] [--variant V] [--seconds S]            kernel speed
+ *   bench [--where W] [--variant V] [--tier T] [--seconds S] kernel speed
  */
 #include <cstdio>
 #include <cstring>
@@ -25,9 +25,10 @@ int usage() {
                "usage: quarn-coord split WHERE [--terms N] [--dir D] [--from A] [--to B]\n"
                "       quarn-coord sum FILE... [--where W] [--complete] [--max-uncovered N] [--skip-bad]\n"
                "       quarn-coord verify FILE... [--sample K] [--seed S]\n"
-               "       quarn-coord chunk WHERE SRT END [--variant generic|pentium]\n"
+               "       quarn-coord chunk WHERE SRT END [--variant generic|pentium|fast]\n"
                "       quarn-coord rounding WHERE SRT END [--exact]\n"
-               "       quarn-coord bench [--where W] [--variant generic|pentium] [--seconds S]\n"
+               "       quarn-coord bench [--where W] [--variant generic|pentium|fast]\n"
+               "                         [--tier scalar|avx2|ifma] [--seconds S] [--unit]\n"
                "Numbers are decimal or 0x-prefixed hexadecimal; terms [SRT, END) exclude END.\n");
   return 2;
 }
@@ -40,10 +41,7 @@ int chunk_main(int argc, char **argv) {
   for (int i = 0; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--variant")) {
       if (i + 1 >= argc) return usage();
-      ++i;
-      if (!std::strcmp(argv[i], "generic")) variant = int(Variant::generic);
-      else if (!std::strcmp(argv[i], "pentium")) variant = int(Variant::pentium);
-      else {
+      if (!parse_variant(argv[++i], &variant)) {
         std::fprintf(stderr, "quarn-coord chunk: unknown variant '%s'\n", argv[i]);
         return usage();
       }
