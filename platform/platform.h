@@ -121,6 +121,10 @@ PowerStatus power_status();
 // power_status over a tree laid out as /sys/class/power_supply (one folder a
 // supply with "type", "online", "capacity"), so tests can give their own.
 PowerStatus power_status_at(const char *supply_dir);
+// Whether standard input and standard output are both a terminal: the
+// Linux client then shows its full-screen interface instead of printing
+// report lines.
+bool stdio_is_terminal();
 #endif
 
 // --- single instance (Linux: a lock on a file; Windows uses the window) ---
