@@ -87,7 +87,9 @@ void kernel_finish(WorkSlot *slot) {
 void kernel_progress(uint64_t where, uint64_t srt_pos, uint64_t end_pos, int64_t done_count) {
   long double done = (long double)(done_count - int64_t(srt_pos));
   long double range = (long double)(int64_t(end_pos) - int64_t(srt_pos));
-  kernel.percent_done = float(done / range * 100.0L);
+  // An empty range has nothing left to do: shown as done rather than as
+  // the infinity or NaN a division by zero gives.
+  kernel.percent_done = range == 0 ? 100.0f : float(done / range * 100.0L);
   // x follows the size of the current exponents (4x - 4 for a term's first part).
   float x = float(int64_t(where) - 5 * done_count);
   uint32_t e = (std::bit_cast<uint32_t>(x) >> 23) - 127;

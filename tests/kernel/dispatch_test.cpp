@@ -122,6 +122,10 @@ TEST_F(DispatchTest, ProgressFigures) {
   EXPECT_EQ(kernel.percent_done, 100.0f);
   kernel_progress(1000000, 5000, 9000, 6000);
   EXPECT_EQ(kernel.percent_done, 25.0f);
+  // An empty range (a used-up unit with equal bounds) shows as done, never
+  // as the result of a division by zero.
+  kernel_progress(1000000, 7000, 7000, 7000);
+  EXPECT_EQ(kernel.percent_done, 100.0f);
 
   // x = where - 5 * done_count; the cost follows its binary exponent E.
   const struct {
