@@ -31,7 +31,8 @@ bool parse_u64(const char *text, uint64_t *value) {
 }
 
 bool parse_variant(const char *text, int *variant) {
-  for (Variant v : {Variant::generic, Variant::pentium, Variant::fast}) {
+  static const Variant variants[] = {Variant::generic, Variant::pentium, Variant::fast};
+  for (Variant v : variants) {
     if (text && std::strcmp(text, variant_name(v)) == 0) {
       *variant = int(v);
       return true;
