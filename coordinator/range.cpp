@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "kernel.h"
@@ -141,6 +142,11 @@ static bool write_range(uint64_t where, uint64_t srt_pos, uint64_t end_pos, int3
          write_position("Main", "cur_pos", srt_pos);
 }
 
+// Whether a worker has failed this run. Its error text then stands: what
+// stopped it, not a set-aside unit or the lack of work found later, is what
+// the user must learn of.
+static bool failure_stands() { return worker_state.failed_workers.load() != 0; }
+
 ImportResult import_work_unit() {
   bool refused_one = false;
   // Every pass removes a file or returns, so the search ends.
@@ -149,7 +155,7 @@ ImportResult import_work_unit() {
     char name[path_capacity];
     if (!current_directory(dir, sizeof dir) ||
         !file_find_first(dir, "Range*.ini", name, sizeof name)) {
-      if (!refused_one) set_error("Error: Range.ini not found");
+      if (!refused_one && !failure_stands()) set_error("Error: Range.ini not found");
       return ImportResult::none_found;
     }
     char path[path_capacity];
@@ -169,14 +175,32 @@ ImportResult import_work_unit() {
     else
       fault = range_fault(where, srt_pos, end_pos);
     if (fault) {
+      // Its reads give the defaults when it cannot be read or is gone, so
+      // it was never judged: a unit that another copy of the client took
+      // since the search is looked past, one that cannot be read is kept.
+      char *data = nullptr;
+      uint32_t size = 0;
+      bool missing = false;
+      const bool readable = file_read_all(path, &data, &size, &missing);
+      std::free(data);
+      if (!readable && missing) continue;
+      if (!readable) {
+        set_error("Error: cannot read %s", name);
+        return ImportResult::failed;
+      }
       // Kept for the user to inspect, out of the way of the next unit.
       if (!file_rename(path, bad_path)) {
+        if (!file_exists(path)) continue;
         set_error("Error: %s is not a valid work unit (%s) and cannot be renamed", name, fault);
         return ImportResult::failed;
       }
-      set_error("Error: %s is not a valid work unit (%s); renamed to %s.bad", name, fault, name);
+      char text[error_text_size];
+      if (std::snprintf(text, sizeof text, "Error: %s is not a valid work unit (%s); renamed to %s.bad",
+                        name, fault, name) < 0)
+        text[0] = '\0';
+      if (!failure_stands()) set_error("%s", text);
       // Shown at once: a later error text may replace it before a report.
-      if (front_end.message) front_end.message(range.error_text);
+      if (front_end.message) front_end.message(text);
       refused_one = true;
       continue;
     }

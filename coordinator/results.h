@@ -20,11 +20,15 @@ extern ResultCounters result_counters;
 // Both counters back to their missing-key value, provisional 0 (tests).
 void result_counters_reset();
 
-// Counter operations on an encoded value.
-inline int32_t counter_up(int32_t v) { return v >= 0 ? v + 1 : v - 1; }
+// Counter operations on an encoded value. A stored counter can hold any
+// 32-bit value; at the ends of the range a count stays put rather than
+// overflow (no run reaches them, a damaged file can).
+inline int32_t counter_up(int32_t v) {
+  return v >= 0 ? (v < INT32_MAX ? v + 1 : v) : (v > INT32_MIN ? v - 1 : v);
+}
 inline int32_t counter_down(int32_t v) { return v >= 0 ? v - 1 : v + 1; }
-inline int32_t counter_add_on_load(int32_t v) { return v >= 0 ? v : v - 1; }
-inline int32_t counter_settled(int32_t v) { return v >= 0 ? v : -v - 1; }
+inline int32_t counter_add_on_load(int32_t v) { return v >= 0 ? v : (v > INT32_MIN ? v - 1 : v); }
+inline int32_t counter_settled(int32_t v) { return v >= 0 ? v : ~v; }  // -v - 1
 
 // "output%d.txt" of file f into out (at least 16 bytes).
 void result_file_name(int32_t f, char *out, uint32_t size);

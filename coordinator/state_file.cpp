@@ -56,6 +56,15 @@ bool read_position(const char *section, const char *key, uint64_t def, uint64_t 
   return parse_position(text, v);
 }
 
+bool state_readable(const char *path) {
+  char *data = nullptr;
+  uint32_t size = 0;
+  bool missing = false;
+  const bool read = file_read_all(path_or_state(path), &data, &size, &missing);
+  std::free(data);
+  return read || missing;
+}
+
 int32_t read_int(const char *section, const char *key, int32_t def, const char *path) {
   return profile_get_int(section, key, def, path_or_state(path));
 }
@@ -100,6 +109,9 @@ bool migrate_state_file(const char *from, const char *to) {
   bool ok = true;
   char *section = nullptr;  // null until the first header
   const char *p = data;
+  // A UTF-8 byte-order mark is no part of the first line, as for the
+  // profile reads.
+  if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) p += 3;
   const char *end = data + size;
   while (p < end) {
     const char *eol = p;

@@ -115,6 +115,11 @@ bool load_main_state() {
       return false;
     }
   }
+  // A file that could not be read gave defaults, not the stored range.
+  if (!state_readable()) {
+    set_error("Error: cannot read Quarn.ini");
+    return false;
+  }
   range.where = v[0];
   range.srt_pos = v[1];
   range.cur_pos = v[2];
@@ -141,6 +146,10 @@ bool load_main_state() {
   result_counters.output[0] = read_int("Main", "output0", -1);
   result_counters.output[1] = read_int("Main", "output1", -1);
   range.current = read_int("Main", "current", 0);
+  if (!state_readable()) {
+    set_error("Error: cannot read Quarn.ini");
+    return false;
+  }
   if (range.current != 0 && range.current != 1) {
     set_error("Error: Quarn.ini holds a damaged [Main] current");
     return false;
@@ -236,6 +245,12 @@ void worker_load(WorkSlot *slot) {
                   read_position(section, "cur_pos", 0, &cur_pos) &&
                   read_position(section, "end_pos", 0, &end_pos);
   int32_t outputf = read_int(section, "outputf", 0);
+  if (!state_readable()) {
+    // Defaults in place of the chunk it holds: the section is left as it is.
+    set_error("Error: cannot read Quarn.ini");
+    retire_slot(slot, RetireReason::failure);
+    return;
+  }
   const char *fault = nullptr;
   if (!readable)
     fault = "a value is not 16 hexadecimal digits";
@@ -248,12 +263,14 @@ void worker_load(WorkSlot *slot) {
     retire_slot(slot, RetireReason::failure);
     return;
   }
-  if (cur_pos > end_pos) {
-    // The marker means the section was being rewritten after its chunk had
-    // been reported; anything else is damage. Either way nothing is left.
-    if (cur_pos != no_chunk_marker)
-      note("Quarn.ini: [Thread%d] cur_pos lay beyond end_pos; its chunk is taken as done",
-           slot->thread_number, 0);
+  if (cur_pos == no_chunk_marker) {
+    // The section was being rewritten after its chunk had been reported:
+    // it holds no chunk, as a missing one. Its "where" and "end_pos" may be
+    // of two different chunks, so neither goes into the empty chunk's line.
+    where = cur_pos = end_pos = 0;
+  } else if (cur_pos > end_pos) {
+    note("Quarn.ini: [Thread%d] cur_pos lay beyond end_pos; its chunk is taken as done",
+         slot->thread_number, 0);
     cur_pos = end_pos;
   }
 

@@ -105,7 +105,8 @@ void stop_calculating();
 // and reads the shared range and counters from [Main]. A "cur_pos" beyond
 // "end_pos" is repaired (the range reads as used up), and one inside a chunk
 // that one of the first worker_count [Thread<n>] sections holds is moved
-// past it; damaged values are refused: false with error_text set.
+// past it; damaged values, and a file that exists but cannot be read, are
+// refused: false with error_text set.
 bool load_main_state();
 
 // A worker's thread procedure; `block` is its 784-byte slot block, whose
@@ -113,8 +114,9 @@ bool load_main_state();
 unsigned worker_main(void *block);
 
 // Sets the calling thread's x87 mode for the kernel and loads the slot's
-// chunk from its [Thread<n>] section. A damaged section retires the slot
-// with an error text and is left as it is for the user.
+// chunk from its [Thread<n>] section. A damaged section (or a state file
+// that cannot be read) retires the slot with an error text and is left as
+// it is for the user.
 void worker_load(WorkSlot *slot);
 
 // Appends the partial line of an unretired slot and saves its position.

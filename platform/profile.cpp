@@ -114,10 +114,18 @@ Span strip_quotes(Span v) {
   return v;
 }
 
+// An editor's UTF-8 byte-order mark at the start of the file is no part of
+// the first line: otherwise the first section's header would go unseen, its
+// keys would read as missing and a write would add the section a second
+// time. Writes keep the mark.
+uint32_t bom_length(const char *data, uint32_t size) {
+  return size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+}
+
 // The value of the first `key` in the first section named `section`; lines
 // before the first header belong to no section and are never found.
 bool find_value(const char *data, uint32_t size, Span section, Span key, Span &value) {
-  LineCursor c{data, size, 0};
+  LineCursor c{data, size, bom_length(data, size)};
   Span line;
   bool in = false;
   while (next_line(c, line)) {
@@ -226,7 +234,8 @@ bool profile_write_string(const char *section, const char *key, const char *valu
   // line replaced or removed; a null key removes the whole section.
   std::string out;
   out.reserve(size + want_section.n + want_key.n + new_value.n + 16);
-  LineCursor c{data, size, 0};
+  LineCursor c{data, size, bom_length(data, size)};
+  out.append(data, c.pos);
   Span line;
   bool in = false;       // inside the first section named `section`
   bool seen = false;     // that section has been met

@@ -84,6 +84,10 @@ bool instance_lock(const char *path) {
       held.st_dev == now.st_dev && held.st_ino == now.st_ino)
     return true;
   int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // In a folder turned read-only the lock file of an earlier run can still
+  // be locked through a read-only descriptor; the client then reports the
+  // writes it cannot make instead of leaving as if another copy ran.
+  if (fd < 0) fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
