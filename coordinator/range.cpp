@@ -147,6 +147,29 @@ static bool write_range(uint64_t where, uint64_t srt_pos, uint64_t end_pos, int3
 // the user must learn of.
 static bool failure_stands() { return worker_state.failed_workers.load() != 0; }
 
+// Deletes the units after `name` that hold the range imported last: a crash
+// between the state writes of its import and the deletion left it behind,
+// and it must not be taken again once other units come before it. One that
+// cannot be read or deleted is left as it is (taken again, its stretches
+// are then repeated, never lost).
+static void drop_units_taken(const char *dir, const char *name) {
+  if (!range.started) return;
+  char after[path_capacity];
+  char next[path_capacity];
+  std::snprintf(after, sizeof after, "%s", name);
+  while (file_find_after(dir, "Range*.ini", after, next, sizeof next)) {
+    char path[path_capacity];
+    uint64_t where = 0, srt_pos = 0, end_pos = 0;
+    if (compose_path(path, sizeof path, dir, next) &&
+        read_position("Main", "Where", 0, &where, path) &&
+        read_position("Main", "srt_pos", 0, &srt_pos, path) &&
+        read_position("Main", "end_pos", 0, &end_pos, path) && where != 0 &&
+        where == range.where && srt_pos == range.srt_pos && end_pos == range.end_pos)
+      file_delete(path);
+    std::memcpy(after, next, sizeof after);
+  }
+}
+
 ImportResult import_work_unit() {
   bool refused_one = false;
   // Every pass removes a file or returns, so the search ends.
@@ -166,6 +189,7 @@ ImportResult import_work_unit() {
       return ImportResult::failed;
     }
 
+    const uint32_t read_failures = profile_read_failures();
     uint64_t where = 0, srt_pos = 0, end_pos = 0;
     const char *fault = nullptr;
     if (!read_position("Main", "Where", 0, &where, path) ||
@@ -174,6 +198,12 @@ ImportResult import_work_unit() {
       fault = "a value is not 16 hexadecimal digits";
     else
       fault = range_fault(where, srt_pos, end_pos);
+    // A read that failed for a moment (the file held by another program)
+    // gave a default in place of a stored value: the unit is kept unjudged.
+    if (profile_read_failures() != read_failures && file_exists(path)) {
+      set_error("Error: cannot read %s", name);
+      return ImportResult::failed;
+    }
     if (fault) {
       // Its reads give the defaults when it cannot be read or is gone, so
       // it was never judged: a unit that another copy of the client took
@@ -216,6 +246,7 @@ ImportResult import_work_unit() {
       continue;
     }
 
+    drop_units_taken(dir, name);
     const int32_t current = 1 - range.current;
     if (!write_range(where, srt_pos, end_pos, current)) {
       set_error("Error: cannot write Quarn.ini");

@@ -56,7 +56,8 @@ bool read_position(const char *section, const char *key, uint64_t def, uint64_t 
   return parse_position(text, v);
 }
 
-bool state_readable(const char *path) {
+bool state_readable(uint32_t failures_before, const char *path) {
+  if (profile_read_failures() != failures_before) return false;
   char *data = nullptr;
   uint32_t size = 0;
   bool missing = false;

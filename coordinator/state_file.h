@@ -59,11 +59,13 @@ bool parse_position(const char *text, uint64_t *v);
 bool read_position(const char *section, const char *key, uint64_t def, uint64_t *v,
                    const char *path = nullptr);
 
-// Whether the file at `path` (default: the state file) can be read, or is
-// missing. The keyed reads give their defaults for a file that exists but
-// cannot be read, so a reader that must not take such a file for an empty
-// one asks this after its reads.
-bool state_readable(const char *path = nullptr);
+// Whether every keyed read since profile_read_failures() was `failures_before`
+// saw its file, and the file at `path` (default: the state file) can be
+// read, or is missing. The keyed reads give their defaults for a file that
+// exists but cannot be read (also for a moment, held by another program), so
+// a reader that must not take such a file for an empty one asks this after
+// its reads.
+bool state_readable(uint32_t failures_before, const char *path = nullptr);
 
 // Reads a small integer key ("%d"); a missing key yields `def`.
 int32_t read_int(const char *section, const char *key, int32_t def, const char *path = nullptr);

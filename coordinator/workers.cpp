@@ -106,6 +106,7 @@ bool load_main_state() {
   range.error_text[0] = '\0';
   kernel.kernel_error.store(0);
 
+  const uint32_t read_failures = profile_read_failures();
   static const char *const keys[4] = {"where", "srt_pos", "cur_pos", "end_pos"};
   static const uint64_t defaults[4] = {100000000, 0, 0, 19999744};
   uint64_t v[4];
@@ -116,7 +117,7 @@ bool load_main_state() {
     }
   }
   // A file that could not be read gave defaults, not the stored range.
-  if (!state_readable()) {
+  if (!state_readable(read_failures)) {
     set_error("Error: cannot read Quarn.ini");
     return false;
   }
@@ -146,7 +147,7 @@ bool load_main_state() {
   result_counters.output[0] = read_int("Main", "output0", -1);
   result_counters.output[1] = read_int("Main", "output1", -1);
   range.current = read_int("Main", "current", 0);
-  if (!state_readable()) {
+  if (!state_readable(read_failures)) {
     set_error("Error: cannot read Quarn.ini");
     return false;
   }
@@ -233,6 +234,16 @@ void stop_calculating() {
   if (front_end.after_stop) front_end.after_stop();
 }
 
+// Why a section with nothing left to evaluate is damaged, or null: the line
+// its empty chunk ends with still names its "where" and "end_pos", which
+// must be a stretch of a position the kernel evaluates, or the all-zero
+// no-chunk of a missing section.
+static const char *empty_chunk_fault(uint64_t where, uint64_t end_pos) {
+  if (where == 0 && end_pos == 0) return nullptr;
+  if (end_pos == 0) return where < where_limit ? nullptr : range_fault(where, 0, 1);
+  return range_fault(where, 0, end_pos);
+}
+
 void worker_load(WorkSlot *slot) {
   CoordinatorGuard guard;
   // 64-bit significand, rounding toward minus infinity; other bits kept.
@@ -240,12 +251,13 @@ void worker_load(WorkSlot *slot) {
 
   char section[16];
   thread_section(slot->thread_number, section, sizeof section);
+  const uint32_t read_failures = profile_read_failures();
   uint64_t where = 0, cur_pos = 0, end_pos = 0;
   bool readable = read_position(section, "where", 0, &where) &&
                   read_position(section, "cur_pos", 0, &cur_pos) &&
                   read_position(section, "end_pos", 0, &end_pos);
   int32_t outputf = read_int(section, "outputf", 0);
-  if (!state_readable()) {
+  if (!state_readable(read_failures)) {
     // Defaults in place of the chunk it holds: the section is left as it is.
     set_error("Error: cannot read Quarn.ini");
     retire_slot(slot, RetireReason::failure);
@@ -258,6 +270,8 @@ void worker_load(WorkSlot *slot) {
     fault = "outputf is neither 0 nor 1";
   else if (cur_pos < end_pos)
     fault = range_fault(where, cur_pos, end_pos);
+  else if (cur_pos != no_chunk_marker)
+    fault = empty_chunk_fault(where, end_pos);
   if (fault) {
     set_error("Error: [%s] of Quarn.ini is damaged (%s)", section, fault);
     retire_slot(slot, RetireReason::failure);

@@ -12,10 +12,17 @@ namespace fs = std::filesystem;
 
 const std::string &fuzz_scratch() {
   static const std::string dir = [] {
-    std::error_code ec;
-    fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::random_device seed;
-    fs::path d = base / ("quarn-fuzz-" + std::to_string(seed()));
+    // fuzz/fuzz-run names it, so that it can remove it after a run that
+    // ended in a finding (and so without the exit handler below).
+    fs::path d;
+    if (const char *given = std::getenv("QUARN_FUZZ_SCRATCH")) {
+      d = given;
+    } else {
+      std::error_code ec;
+      const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+      std::random_device seed;
+      d = base / ("quarn-fuzz-" + std::to_string(seed()));
+    }
     fs::create_directories(d);
     fs::current_path(d);
     // The folder goes with the process, whichever way it ends normally.

@@ -9,7 +9,8 @@
 #include <cstddef>
 #include <string>
 
-// Makes (once) and enters the scratch folder; returns its path.
+// Makes (once) and enters the scratch folder, $QUARN_FUZZ_SCRATCH when
+// set; returns its path.
 const std::string &fuzz_scratch();
 
 // Writes `size` bytes as the file `name` in the current directory.

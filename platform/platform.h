@@ -43,6 +43,10 @@ bool windows_directory(char *buf, uint32_t size);
 // without regard to case as on Windows), in a stable order (byte order of the
 // names); its name (not path) into name. False when there is none.
 bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t size);
+// As file_find_first, among the names that come after `after` in that order:
+// starting from a name found, it walks through every match once.
+bool file_find_after(const char *dir, const char *pattern, const char *after, char *name,
+                     uint32_t size);
 // Whether a regular file exists at path.
 bool file_exists(const char *path);
 bool file_delete(const char *path);
@@ -68,6 +72,10 @@ bool file_replace(const char *path, const char *data, uint32_t size);
 // to size - 1 characters; returns the number of characters copied.
 uint32_t profile_get_string(const char *section, const char *key, const char *def, char *buf,
                             uint32_t size, const char *path);
+// How many reads so far found their file present but unreadable (and so
+// gave the default): a caller compares the figure before and after a group
+// of reads to learn whether every one of them saw the file.
+uint32_t profile_read_failures();
 // The value's leading decimal number (as GetPrivateProfileIntA), or `def`.
 int32_t profile_get_int(const char *section, const char *key, int32_t def, const char *path);
 // Replaces or adds the key, creating section and file as needed; the file is

@@ -14,6 +14,8 @@ namespace {
 // not use std::mutex and writes are rare and short.
 struct ProfileState {
   std::atomic_flag writing = ATOMIC_FLAG_INIT;
+  // Reads that met a file present but unreadable and gave the default.
+  std::atomic<uint32_t> read_failures{0};
 };
 
 ProfileState profile_state;
@@ -153,8 +155,12 @@ uint32_t profile_get_string(const char *section, const char *key, const char *de
   bool missing = false;
   Span value{"", 0};
   bool found = false;
-  if (section && key && path && file_read_all(path, &data, &data_size, &missing))
-    found = find_value(data, data_size, trimmed(section), trimmed(key), value);
+  if (section && key && path) {
+    if (file_read_all(path, &data, &data_size, &missing))
+      found = find_value(data, data_size, trimmed(section), trimmed(key), value);
+    else if (!missing)
+      profile_state.read_failures.fetch_add(1, std::memory_order_relaxed);
+  }
   if (!found) {
     // The default loses its trailing blanks, as the system's function does.
     value = Span{def ? def : "", def ? static_cast<uint32_t>(std::strlen(def)) : 0u};
@@ -168,6 +174,10 @@ uint32_t profile_get_string(const char *section, const char *key, const char *de
   buf[n] = 0;
   std::free(data);
   return n;
+}
+
+uint32_t profile_read_failures() {
+  return profile_state.read_failures.load(std::memory_order_relaxed);
 }
 
 int32_t profile_get_int(const char *section, const char *key, int32_t def, const char *path) {

@@ -55,7 +55,11 @@ bool windows_directory(char *buf, uint32_t size) {
   return false;
 }
 
-bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t size) {
+namespace {
+
+// The smallest matching name above `after` (any, when null).
+bool find_smallest(const char *dir, const char *pattern, const char *after, char *name,
+                   uint32_t size) {
   if (name && size > 0) name[0] = 0;
   if (fault_hit(PlatformOp::file_find_first)) return false;
   if (!pattern || !name || size == 0) return false;
@@ -68,6 +72,7 @@ bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t 
   while (dirent *e = ::readdir(d)) {
     if (!name_matches(pattern, e->d_name)) continue;
     if (std::strlen(e->d_name) + 1 > size) continue;  // could not be returned
+    if (after && std::strcmp(e->d_name, after) <= 0) continue;
     if (found && std::strcmp(e->d_name, best.c_str()) >= 0) continue;
     struct stat st;
     if (::fstatat(::dirfd(d), e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
@@ -76,6 +81,17 @@ bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t 
   }
   ::closedir(d);
   return found && copy_name(best.c_str(), name, size);
+}
+
+}  // namespace
+
+bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t size) {
+  return find_smallest(dir, pattern, nullptr, name, size);
+}
+
+bool file_find_after(const char *dir, const char *pattern, const char *after, char *name,
+                     uint32_t size) {
+  return find_smallest(dir, pattern, after ? after : "", name, size);
 }
 
 bool file_exists(const char *path) {

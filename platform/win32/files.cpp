@@ -61,7 +61,11 @@ bool windows_directory(char *buf, uint32_t size) {
   return n > 0 && n < size;
 }
 
-bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t size) {
+namespace {
+
+// The smallest matching name above `after` (any, when null).
+bool find_smallest(const char *dir, const char *pattern, const char *after, char *name,
+                   uint32_t size) {
   if (name && size > 0) name[0] = 0;
   if (fault_hit(PlatformOp::file_find_first)) return false;
   if (!pattern || !name || size == 0) return false;
@@ -78,6 +82,7 @@ bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t 
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     if (!name_matches(pattern, fd.cFileName)) continue;
     if (std::strlen(fd.cFileName) + 1 > size) continue;
+    if (after && std::strcmp(fd.cFileName, after) <= 0) continue;
     if (found && std::strcmp(fd.cFileName, best.c_str()) >= 0) continue;
     best = fd.cFileName;
     found = true;
@@ -86,6 +91,17 @@ bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t 
   if (!found) return false;
   std::memcpy(name, best.c_str(), best.size() + 1);
   return true;
+}
+
+}  // namespace
+
+bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t size) {
+  return find_smallest(dir, pattern, nullptr, name, size);
+}
+
+bool file_find_after(const char *dir, const char *pattern, const char *after, char *name,
+                     uint32_t size) {
+  return find_smallest(dir, pattern, after ? after : "", name, size);
 }
 
 bool file_exists(const char *path) {

@@ -174,14 +174,11 @@ TEST_F(FaultSweep, EveryReadFailingFromThenOn) {
   sweep(OpCase{PlatformOp::file_read_all, "read"}, from_then_on);
 }
 
-// Open fault, kept as a reproducer: a read that fails once (the file held
-// for a moment by another program) gives the keyed reads their defaults,
-// which then stand in for the stored range or a held chunk and are written
-// back over it, so those terms are never evaluated. Checking readability
-// after the reads catches a file that stays unreadable, not one that fails
-// a single read among several; that takes reading a section from one
-// snapshot of the file, with an error instead of the defaults.
-TEST_F(FaultSweep, DISABLED_EveryReadFailingOnce) {
+// A read that fails once (the file held for a moment by another program)
+// gives that keyed read its default; the reader learns of it and stops with
+// "cannot read" rather than take the default for the stored range or the
+// chunk a worker holds and write it back.
+TEST_F(FaultSweep, EveryReadFailingOnce) {
   sweep(OpCase{PlatformOp::file_read_all, "read"}, once);
 }
 

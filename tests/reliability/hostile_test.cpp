@@ -337,3 +337,45 @@ TEST_F(Hostile, FoldersNamedLikeTheClientsFiles) {
   EXPECT_TRUE(fs::is_directory("Range0.ini"));
   expect_covered(0, 1000);
 }
+
+// A unit whose import was written to the state file but not yet deleted (a
+// kill in between; here the deletion fails, which leaves the same) is not
+// taken a second time, also when a unit named before it arrives meanwhile.
+// A unit that only looks alike but was never imported is still taken.
+TEST_F(Hostile, AUnitLeftBehindByAKillIsNotTakenAgainAfterALaterOne) {
+  write_used_up_state();
+  write_unit("RangeB.ini", million, 0, 1000);
+  ASSERT_TRUE(load_main_state());
+  fault_inject(PlatformOp::file_delete, 1, false);
+  ASSERT_EQ(import_work_unit(), ImportResult::imported);
+  ASSERT_TRUE(fs::exists("RangeB.ini"));
+  fault_reset();
+
+  write_unit("RangeA.ini", million, 1000, 2000);
+  range.cur_pos = range.end_pos;
+  ASSERT_EQ(import_work_unit(), ImportResult::imported);
+  EXPECT_EQ(range.srt_pos, 1000u);
+  range.cur_pos = range.end_pos;
+  EXPECT_EQ(import_work_unit(), ImportResult::none_found);
+  EXPECT_FALSE(fs::exists("RangeB.ini"));
+}
+
+// An import cut short by a kill leaves the unit's values in [Main] with
+// "cur_pos" at the marker: nothing of it was handed out, so the unit, found
+// behind a later one, is still taken and not mistaken for a leftover.
+TEST_F(Hostile, AUnitWhoseImportWasCutShortIsStillTaken) {
+  write_file("Quarn.ini", "[Main]\r\nwhere=" + hex16(million) +
+                              "\r\nsrt_pos=0000000000000000\r\ncur_pos=FFFFFFFFFFFFFFFF"
+                              "\r\nend_pos=00000000000003E8\r\n");
+  write_unit("RangeA.ini", million, 1000, 2000);
+  write_unit("RangeB.ini", million, 0, 1000);
+  ASSERT_TRUE(load_main_state());
+  ASSERT_EQ(import_work_unit(), ImportResult::imported);
+  EXPECT_EQ(range.srt_pos, 1000u);
+  EXPECT_TRUE(fs::exists("RangeB.ini"));
+  range.cur_pos = range.end_pos;
+  ASSERT_EQ(import_work_unit(), ImportResult::imported);
+  EXPECT_EQ(range.srt_pos, 0u);
+  EXPECT_EQ(range.end_pos, 1000u);
+  EXPECT_FALSE(fs::exists("RangeB.ini"));
+}

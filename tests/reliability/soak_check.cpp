@@ -4,15 +4,19 @@
 //   soak_check state QUARN_INI [RESULT_FILE...]
 //     Exit 0 when every line of the state file is one the client writes and
 //     every value reads back through the client's own readers; prints
-//     "window N": the [Thread<n>] sections whose stored position is the
-//     start of a stretch already reported (the kill fell between a line's
-//     append and the position's save, so that stretch will be reported
-//     again). Exit 1, naming the line, when the file is torn or damaged.
-//   soak_check figures RESULT_FILE...
+//     "window WHERE START" for each [Thread<n>] section whose stored
+//     position is the start of a stretch already reported (the kill fell
+//     between a line's append and the position's save, so that stretch
+//     will be reported again). Exit 1, naming the line, when the file is
+//     torn or damaged.
+//   soak_check figures [--windows FILE] RESULT_FILE...
 //     Sorts the lines of every position out as quarn-coord sum does and
 //     prints, per position and in total, the lines, the repeated stretches,
 //     the terms they cover again and the head terms no line covers. Exit 1
-//     on an unreadable line, a conflict, an invalid line or a lost term.
+//     on an unreadable line, a conflict, an invalid line or a lost term,
+//     and with --windows (the "window" lines the state checks printed) on
+//     a repeated stretch whose start no kill was seen to leave in the
+//     write window.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -67,7 +71,6 @@ int check_state(const char *path, const std::vector<const char *> &results) {
   // The same values once more through the client's own readers, and the
   // ranges the client would refuse to load.
   const Starts starts = reported_starts(results);
-  int window = 0;
   for (const StateSection &s : sections) {
     const bool main = s.name == "Main";
     uint64_t where = 0, cur = 0, end = 0, srt = 0;
@@ -82,13 +85,22 @@ int check_state(const char *path, const std::vector<const char *> &results) {
       if (const char *fault = range_fault(where, cur, end))
         return fail(std::string(path) + ": [" + s.name + "] holds a range the client refuses: " + fault);
     }
-    if (!main && cur < end && starts.count({where, cur})) ++window;
+    if (!main && cur < end && starts.count({where, cur}))
+      std::printf("window %016llX %016llX\n", (unsigned long long)where, (unsigned long long)cur);
   }
-  std::printf("window %d\n", window);
   return 0;
 }
 
-int figures(const std::vector<const char *> &files) {
+int figures(const std::vector<const char *> &files, const char *windows_file) {
+  // The stretches kills were seen to leave in the write window.
+  Starts windows;
+  if (windows_file) {
+    std::FILE *w = std::fopen(windows_file, "r");
+    if (!w) return fail(std::string(windows_file) + " cannot be opened");
+    unsigned long long where, start;
+    while (std::fscanf(w, " window %llx %llx", &where, &start) == 2) windows.insert({where, start});
+    std::fclose(w);
+  }
   std::vector<SourceLine> lines;
   std::vector<BadLine> bad;
   for (uint32_t f = 0; f < files.size(); ++f) read_result_file(files[f], f, &lines, &bad);
@@ -112,7 +124,15 @@ int figures(const std::vector<const char *> &files) {
     }
     const PositionCover c = cover_position(lines, w);
     uint64_t again = 0, gaps = 0;
-    for (std::size_t i : c.repeated) again += lines[i].line.end - lines[i].line.srt;
+    for (std::size_t i : c.repeated) {
+      const SourceLine &l = lines[i];
+      again += l.line.end - l.line.srt;
+      if (windows_file && !windows.count({l.line.where, l.line.srt})) {
+        std::printf("  unexplained repeat: %s:%u: no kill was seen in the write window of this stretch\n",
+                    files[l.file], l.number);
+        ok = false;
+      }
+    }
     for (const Stretch &g : c.gaps) gaps += g.end - g.srt;
     std::printf("position %llu: %zu lines, %zu repeated, %llu terms again, %llu terms lost, "
                 "%zu conflicts, %zu invalid\n",
@@ -147,9 +167,12 @@ int figures(const std::vector<const char *> &files) {
 int main(int argc, char **argv) {
   if (argc >= 3 && std::strcmp(argv[1], "state") == 0)
     return check_state(argv[2], std::vector<const char *>(argv + 3, argv + argc));
-  if (argc >= 3 && std::strcmp(argv[1], "figures") == 0)
-    return figures(std::vector<const char *>(argv + 2, argv + argc));
+  if (argc >= 3 && std::strcmp(argv[1], "figures") == 0) {
+    if (argc >= 5 && std::strcmp(argv[2], "--windows") == 0)
+      return figures(std::vector<const char *>(argv + 4, argv + argc), argv[3]);
+    return figures(std::vector<const char *>(argv + 2, argv + argc), nullptr);
+  }
   std::fprintf(stderr, "usage: soak_check state QUARN_INI [RESULT_FILE...]\n"
-                       "       soak_check figures RESULT_FILE...\n");
+                       "       soak_check figures [--windows FILE] RESULT_FILE...\n");
   return 2;
 }
