@@ -21,6 +21,7 @@ void range_reset() {
   range.end_pos = 19999744;
   range.current = 0;
   range.started = true;
+  range.unit_may_remain = true;
   range.done_count.store(0);
   range.error_flag.store(0);
   range.error_text[0] = '\0';
@@ -153,7 +154,8 @@ static bool failure_stands() { return worker_state.failed_workers.load() != 0; }
 // cannot be read or deleted is left as it is (taken again, its stretches
 // are then repeated, never lost).
 static void drop_units_taken(const char *dir, const char *name) {
-  if (!range.started) return;
+  if (!range.started || !range.unit_may_remain) return;
+  range.unit_may_remain = false;
   char after[path_capacity];
   char next[path_capacity];
   std::snprintf(after, sizeof after, "%s", name);
@@ -260,7 +262,7 @@ ImportResult import_work_unit() {
     range.end_pos = end_pos;
     range.current = current;
     range.started = true;
-    file_delete(path);
+    range.unit_may_remain = !file_delete(path);
     return ImportResult::imported;
   }
 }

@@ -30,6 +30,11 @@ struct CoordinatorRange {
   // import was cut short, so a work unit equal to the stored range is the
   // one still to be taken, not one taken twice.
   bool started;
+  // Whether a unit holding this range may still lie in the folder: true
+  // from the start of a run (a kill of the last one may have left it) and
+  // after a deletion that failed; the next import looks through the folder
+  // once for it.
+  bool unit_may_remain;
   // Terms counted as done, on the scale of the current range. Read by the
   // progress report without the lock.
   std::atomic<int64_t> done_count;

@@ -126,6 +126,7 @@ bool load_main_state() {
   range.cur_pos = v[2];
   range.end_pos = v[3];
   range.started = true;
+  range.unit_may_remain = true;
   if (range.cur_pos > range.end_pos) {
     if (range.cur_pos == no_chunk_marker) {
       // An import was cut short; it is repeated at the next chunk end.

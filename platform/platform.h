@@ -137,8 +137,10 @@ bool stdio_is_terminal();
 
 // --- single instance (Linux: a lock on a file; Windows uses the window) ---
 // Takes an exclusive lock on path (created if missing) for the life of the
-// process; false if another process holds it.
-bool instance_lock(const char *path);
+// process; false if another process holds it (*held_elsewhere set) or the
+// file can be neither made nor opened, as in a read-only folder
+// (*held_elsewhere cleared).
+bool instance_lock(const char *path, bool *held_elsewhere = nullptr);
 
 // --- fault injection for tests ---
 // Every fallible service above asks the fault table first, so a test can make

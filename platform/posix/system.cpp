@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -74,7 +75,8 @@ PowerStatus power_status_at(const char *supply_dir) {
 
 PowerStatus power_status() { return power_status_at("/sys/class/power_supply"); }
 
-bool instance_lock(const char *path) {
+bool instance_lock(const char *path, bool *held_elsewhere) {
+  if (held_elsewhere) *held_elsewhere = false;
   if (!path) return false;
   // Asked again for the file already held (the same file, not merely the
   // same name: it may have been deleted and made anew): still ours.
@@ -90,6 +92,7 @@ bool instance_lock(const char *path) {
   if (fd < 0) fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (held_elsewhere) *held_elsewhere = errno == EWOULDBLOCK;
     ::close(fd);
     return false;
   }

@@ -26,13 +26,17 @@ PowerStatus power_status() {
   return st;
 }
 
-bool instance_lock(const char *path) {
+bool instance_lock(const char *path, bool *held_elsewhere) {
+  if (held_elsewhere) *held_elsewhere = false;
   if (!path) return false;
   if (instance_state.handle != INVALID_HANDLE_VALUE) return true;
   // No sharing: a second process cannot open the file while we hold it.
   HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  if (h == INVALID_HANDLE_VALUE) {
+    if (held_elsewhere) *held_elsewhere = GetLastError() == ERROR_SHARING_VIOLATION;
+    return false;
+  }
   instance_state.handle = h;
   return true;
 }

@@ -38,7 +38,13 @@ int main() {
   // One copy per directory: a lock on a file beside Quarn.ini.
   char lock_path[path_capacity + 8];
   std::snprintf(lock_path, sizeof lock_path, "%s.lock", state_file.ini_path);
-  if (!instance_lock(lock_path)) return 0;
+  bool held_elsewhere = false;
+  if (!instance_lock(lock_path, &held_elsewhere)) {
+    if (held_elsewhere) return 0;
+    // Nothing could be saved here: said plainly rather than left silently.
+    std::printf("Error: cannot write %s: the folder cannot be written\n", lock_path);
+    return 1;
+  }
 
   process_set_idle_class();
   thread_set_current_priority(thread_priority_highest);

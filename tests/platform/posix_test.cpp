@@ -64,13 +64,19 @@ TEST_F(Posix, TheInstanceLockExcludesOtherProcesses) {
   EXPECT_TRUE(instance_lock(lock.c_str()));  // again from the holder: still ours
   auto in_child = [](const std::string &p) {
     pid_t child = ::fork();
-    if (child == 0) ::_exit(instance_lock(p.c_str()) ? 0 : 1);
+    if (child == 0) {
+      bool elsewhere = true;
+      if (instance_lock(p.c_str(), &elsewhere)) ::_exit(0);
+      ::_exit(elsewhere ? 1 : 2);
+    }
     int status = 0;
     ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   };
-  EXPECT_FALSE(in_child(lock));
-  EXPECT_TRUE(in_child(path("other.lock")));
+  EXPECT_EQ(in_child(lock), 1);  // held by another process
+  EXPECT_EQ(in_child(path("other.lock")), 0);
+  // A lock file that cannot be made is not mistaken for another copy.
+  EXPECT_EQ(in_child(path("no-such-folder/Quarn.lock")), 2);
 }
 
 class Power : public ScratchTest {
