@@ -62,8 +62,12 @@ bool state_readable(uint32_t failures_before, const char *path) {
   uint32_t size = 0;
   bool missing = false;
   const bool read = file_read_all(path_or_state(path), &data, &size, &missing);
+  // Saved as UTF-16 by an editor, its keys read as missing: the stored
+  // range would be taken for none and written over.
+  const bool utf16 = read && size >= 2 &&
+                     ((data[0] == '\xFF' && data[1] == '\xFE') || (data[0] == '\xFE' && data[1] == '\xFF'));
   std::free(data);
-  return read || missing;
+  return (read && !utf16) || missing;
 }
 
 int32_t read_int(const char *section, const char *key, int32_t def, const char *path) {

@@ -64,7 +64,8 @@ bool read_position(const char *section, const char *key, uint64_t def, uint64_t 
 // read, or is missing. The keyed reads give their defaults for a file that
 // exists but cannot be read (also for a moment, held by another program), so
 // a reader that must not take such a file for an empty one asks this after
-// its reads.
+// its reads. A file saved as UTF-16 counts as unreadable: its keys would all
+// read as missing.
 bool state_readable(uint32_t failures_before, const char *path = nullptr);
 
 // Reads a small integer key ("%d"); a missing key yields `def`.

@@ -379,3 +379,19 @@ TEST_F(Hostile, AUnitWhoseImportWasCutShortIsStillTaken) {
   EXPECT_EQ(range.end_pos, 1000u);
   EXPECT_FALSE(fs::exists("RangeB.ini"));
 }
+
+// Quarn.ini saved as UTF-16 by an editor: every key would read as missing,
+// so the start is refused and the file left as it is, not taken for a fresh
+// start on the default range and written over.
+TEST_F(Hostile, AStateFileSavedAsUtf16RefusesTheStartAndIsKept) {
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string("[Main]\r\nwhere=00000000000F4240\r\nsrt_pos=0000000000000000\r\n"
+                            "cur_pos=00000000000003E8\r\nend_pos=00000000000007D0\r\n")) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  write_file("Quarn.ini", utf16);
+  EXPECT_FALSE(load_main_state());
+  EXPECT_STREQ(range.error_text, "Error: cannot read Quarn.ini");
+  EXPECT_EQ(read_file("Quarn.ini"), utf16);
+}
