@@ -148,6 +148,20 @@ static bool write_range(uint64_t where, uint64_t srt_pos, uint64_t end_pos, int3
 // the user must learn of.
 static bool failure_stands() { return worker_state.failed_workers.load() != 0; }
 
+// The three values of the work unit at `path`; false when one is not 16
+// hexadecimal digits. A missing key (or file) reads as 0.
+static bool read_unit(const char *path, uint64_t *where, uint64_t *srt_pos, uint64_t *end_pos) {
+  return read_position("Main", "Where", 0, where, path) &&
+         read_position("Main", "srt_pos", 0, srt_pos, path) &&
+         read_position("Main", "end_pos", 0, end_pos, path);
+}
+
+// Whether a unit holds the range imported last, its import complete.
+static bool is_range_taken(uint64_t where, uint64_t srt_pos, uint64_t end_pos) {
+  return range.started && where != 0 && where == range.where && srt_pos == range.srt_pos &&
+         end_pos == range.end_pos;
+}
+
 // Deletes the units after `name` that hold the range imported last: a crash
 // between the state writes of its import and the deletion left it behind,
 // and it must not be taken again once other units come before it. One that
@@ -162,11 +176,8 @@ static void drop_units_taken(const char *dir, const char *name) {
   while (file_find_after(dir, "Range*.ini", after, next, sizeof next)) {
     char path[path_capacity];
     uint64_t where = 0, srt_pos = 0, end_pos = 0;
-    if (compose_path(path, sizeof path, dir, next) &&
-        read_position("Main", "Where", 0, &where, path) &&
-        read_position("Main", "srt_pos", 0, &srt_pos, path) &&
-        read_position("Main", "end_pos", 0, &end_pos, path) && where != 0 &&
-        where == range.where && srt_pos == range.srt_pos && end_pos == range.end_pos)
+    if (compose_path(path, sizeof path, dir, next) && read_unit(path, &where, &srt_pos, &end_pos) &&
+        is_range_taken(where, srt_pos, end_pos))
       file_delete(path);
     std::memcpy(after, next, sizeof after);
   }
@@ -194,9 +205,7 @@ ImportResult import_work_unit() {
     const uint32_t read_failures = profile_read_failures();
     uint64_t where = 0, srt_pos = 0, end_pos = 0;
     const char *fault = nullptr;
-    if (!read_position("Main", "Where", 0, &where, path) ||
-        !read_position("Main", "srt_pos", 0, &srt_pos, path) ||
-        !read_position("Main", "end_pos", 0, &end_pos, path))
+    if (!read_unit(path, &where, &srt_pos, &end_pos))
       fault = "a value is not 16 hexadecimal digits";
     else
       fault = range_fault(where, srt_pos, end_pos);
@@ -237,8 +246,7 @@ ImportResult import_work_unit() {
       continue;
     }
 
-    if (range.started && where == range.where && srt_pos == range.srt_pos &&
-        end_pos == range.end_pos) {
+    if (is_range_taken(where, srt_pos, end_pos)) {
       // Taken already: a crash between the state writes and the deletion
       // left it behind.
       if (!file_delete(path)) {
