@@ -1,6 +1,9 @@
 // fuzz_support.cpp: the fuzz targets' scratch folder and file helpers.
 #include "fuzz_support.h"
 
+#include "range.h"
+#include "workers.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -55,4 +58,16 @@ void fuzz_require(bool ok, const char *what) {
   if (ok) return;
   std::fprintf(stderr, "invariant broken: %s\n", what);
   std::abort();
+}
+
+namespace {
+void no_kernel() {}
+void no_slot(WorkSlot *) {}
+}  // namespace
+
+bool fuzz_start_coordinator(int workers) {
+  coordinator_reset();
+  coordinator_kernel = CoordinatorKernel{no_kernel, no_kernel, no_slot, no_slot};
+  worker_state.worker_count = workers;  // the sections load_main_state checks
+  return load_main_state();
 }

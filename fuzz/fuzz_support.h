@@ -20,6 +20,10 @@ std::string fuzz_read_file(const char *name);
 // Empties the scratch folder.
 void fuzz_clear_scratch();
 
+// The coordinator as at a start of `workers` workers, with the kernel left
+// out (no term is evaluated): load_main_state's result.
+bool fuzz_start_coordinator(int workers);
+
 // Stops the run with a message when an invariant does not hold, so that
 // libFuzzer keeps the input that broke it.
 void fuzz_require(bool ok, const char *what);

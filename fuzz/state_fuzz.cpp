@@ -14,15 +14,7 @@
 
 namespace {
 
-void no_kernel() {}
-void no_slot(WorkSlot *) {}
-
-bool start_coordinator() {
-  coordinator_reset();
-  coordinator_kernel = CoordinatorKernel{no_kernel, no_kernel, no_slot, no_slot};
-  worker_state.worker_count = 2;  // the sections load_main_state checks
-  return load_main_state();
-}
+bool start_coordinator() { return fuzz_start_coordinator(2); }
 
 struct Slot {
   alignas(16) unsigned char block[slot_block_bytes];

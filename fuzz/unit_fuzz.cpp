@@ -12,16 +12,8 @@
 
 namespace {
 
-void no_kernel() {}
-void no_slot(WorkSlot *) {}
-
-// The coordinator as at a start, with the kernel left out (the import never
-// evaluates a term).
-bool start_coordinator() {
-  coordinator_reset();
-  coordinator_kernel = CoordinatorKernel{no_kernel, no_kernel, no_slot, no_slot};
-  return load_main_state();
-}
+// The import never evaluates a term, nor looks at workers' sections.
+bool start_coordinator() { return fuzz_start_coordinator(0); }
 
 const char used_up[] =
     "[Main]\r\nwhere=00000000000F4240\r\nsrt_pos=0000000000000000\r\ncur_pos=0000000000000000\r\n"

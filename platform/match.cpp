@@ -1,4 +1,4 @@
-// match.cpp: wildcard matching of file names, shared by both platforms' file searches.
+// match.cpp: wildcard matching of file names and the first-match search, shared by both platforms' file searches.
 #include "platform.h"
 
 namespace {
@@ -29,4 +29,8 @@ bool name_matches(const char *pattern, const char *name) {
   }
   while (*pattern == '*') ++pattern;
   return *pattern == 0;
+}
+
+bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t size) {
+  return file_find_after(dir, pattern, nullptr, name, size);
 }

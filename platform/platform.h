@@ -43,8 +43,9 @@ bool windows_directory(char *buf, uint32_t size);
 // without regard to case as on Windows), in a stable order (byte order of the
 // names); its name (not path) into name. False when there is none.
 bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t size);
-// As file_find_first, among the names that come after `after` in that order:
-// starting from a name found, it walks through every match once.
+// As file_find_first, among the names that come after `after` in that order
+// (all of them when `after` is null): starting from a name found, it walks
+// through every match once.
 bool file_find_after(const char *dir, const char *pattern, const char *after, char *name,
                      uint32_t size);
 // Whether a regular file exists at path.

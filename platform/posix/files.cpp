@@ -55,11 +55,8 @@ bool windows_directory(char *buf, uint32_t size) {
   return false;
 }
 
-namespace {
-
-// The smallest matching name above `after` (any, when null).
-bool find_smallest(const char *dir, const char *pattern, const char *after, char *name,
-                   uint32_t size) {
+bool file_find_after(const char *dir, const char *pattern, const char *after, char *name,
+                     uint32_t size) {
   if (name && size > 0) name[0] = 0;
   if (fault_hit(PlatformOp::file_find_first)) return false;
   if (!pattern || !name || size == 0) return false;
@@ -81,17 +78,6 @@ bool find_smallest(const char *dir, const char *pattern, const char *after, char
   }
   ::closedir(d);
   return found && copy_name(best.c_str(), name, size);
-}
-
-}  // namespace
-
-bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t size) {
-  return find_smallest(dir, pattern, nullptr, name, size);
-}
-
-bool file_find_after(const char *dir, const char *pattern, const char *after, char *name,
-                     uint32_t size) {
-  return find_smallest(dir, pattern, after ? after : "", name, size);
 }
 
 bool file_exists(const char *path) {

@@ -61,11 +61,8 @@ bool windows_directory(char *buf, uint32_t size) {
   return n > 0 && n < size;
 }
 
-namespace {
-
-// The smallest matching name above `after` (any, when null).
-bool find_smallest(const char *dir, const char *pattern, const char *after, char *name,
-                   uint32_t size) {
+bool file_find_after(const char *dir, const char *pattern, const char *after, char *name,
+                     uint32_t size) {
   if (name && size > 0) name[0] = 0;
   if (fault_hit(PlatformOp::file_find_first)) return false;
   if (!pattern || !name || size == 0) return false;
@@ -91,17 +88,6 @@ bool find_smallest(const char *dir, const char *pattern, const char *after, char
   if (!found) return false;
   std::memcpy(name, best.c_str(), best.size() + 1);
   return true;
-}
-
-}  // namespace
-
-bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t size) {
-  return find_smallest(dir, pattern, nullptr, name, size);
-}
-
-bool file_find_after(const char *dir, const char *pattern, const char *after, char *name,
-                     uint32_t size) {
-  return find_smallest(dir, pattern, after ? after : "", name, size);
 }
 
 bool file_exists(const char *path) {
