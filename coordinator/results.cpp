@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "kernel.h"
+#include "result_line.h"
 #include "platform.h"
 #include "state_file.h"
 #include "workers.h"
@@ -27,7 +28,7 @@ bool result_file_exists(int32_t f) {
 
 bool append_result_line(const WorkSlot *slot) {
   char line[96];
-  format_result_line(slot, line, sizeof line);
+  format_result_line(slot_result_line(slot), line);
   char name[16];
   result_file_name(slot->outputf, name, sizeof name);
   return file_append_line(name, line);

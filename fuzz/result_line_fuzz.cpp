@@ -8,7 +8,7 @@
 
 #include "fuzz_support.h"
 #include "kernel.h"
-#include "result_line.h"
+#include "result_file.h"
 #include "sum.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "fuzz_support.h"
 #include "kernel.h"
 #include "range.h"
-#include "result_line.h"
+#include "result_file.h"
 #include "results.h"
 #include "state_file.h"
 #include "sum.h"

@@ -12,28 +12,10 @@
 
 #include "fast_tiers.h"
 #include "platform.h"
+#include "series.h"
 
 namespace fast {
 namespace {
-
-// The term table, calls 1 to 7, parts A then B: the exponent offset a, the
-// modulus step and offset, and the weight as a power of two with its sign.
-struct Part {
-  int32_t a;
-  uint32_t modulus_step;
-  uint32_t modulus_offset;
-  int32_t weight_log2;
-  int32_t negative;
-};
-const Part parts[14] = {
-    {4, 20, 1, 2, 0},   {4, 20, 3, 0, 1},    // +4/(20k+1), -1/(20k+3)
-    {8, 8, 1, 3, 1},    {8, 20, 5, 0, 1},    // -8/(8k+1), -1/(20k+5)
-    {10, 20, 7, 2, 1},  {10, 8, 3, 0, 1},    // -4/(20k+7), -1/(8k+3)
-    {12, 20, 9, 2, 0},  {12, 20, 11, 0, 1},  // +4/(20k+9), -1/(20k+11)
-    {15, 20, 13, 1, 0}, {15, 8, 5, 0, 0},    // +2/(20k+13), +1/(8k+5)
-    {18, 20, 17, 0, 0}, {18, 20, 15, 0, 0},  // +1/(20k+17), +1/(20k+15)
-    {20, 8, 7, 0, 0},   {20, 20, 19, 0, 1},  // +1/(8k+7), -1/(20k+19)
-};
 
 // Positions from here on would take moduli to 2^62 and exponents near 2^62,
 // beyond what the scalar tier keeps exact.
@@ -131,14 +113,15 @@ void kernel_step(WorkSlot *slot) {
   slot->k.block_base = base;
   slot->k.block_first = int64_t(cur);
   slot->k.block_length = int64_t(good);
-  for (int p = 0; p < 14; ++p) {
-    const Part &t = parts[p];
+  for (int p = 0; p < parts_per_term; ++p) {
+    const TermPart &t = term_parts[p];
     FastRun &r = b.run[p];
     r.modulus = uint64_t(t.modulus_step) * cur + t.modulus_offset;
-    r.exponent = base - t.a + t.weight_log2;
+    // The weight's magnitude, a power of two, moves into the exponent.
+    r.exponent = base - t.a + std::countr_zero(uint32_t(t.weight < 0 ? -t.weight : t.weight));
     r.modulus_step = t.modulus_step;
     r.exponent_step = 20;
-    r.negative = t.negative;
+    r.negative = t.weight < 0 ? 1 : 0;
     r.reserved = 0;
   }
   b.count = uint32_t(good);

@@ -6,6 +6,7 @@
  * parts share each exponent.
  */
 #include "kernel.h"
+#include "series.h"
 #include "x87.h"
 
 namespace generic {
@@ -50,7 +51,7 @@ inline void set_residue(GenericBatch &b, int i, uint64_t rho) {
 
 // Rows of the group table in the order stored: call 7 first. Per part its
 // weight, modulus offset and modulus step; then -a and the exponent step.
-const int32_t group_table[7][14] = {
+constexpr int32_t group_table[7][14] = {
     {64, 1, 40, -16, 3, 40, -8, 1, 16, -1, 5, 40, -8, -40},
     {-16, 7, 40, -4, 3, 16, 4, 9, 40, -1, 11, 40, -12, -40},
     {16, 13, 40, 8, 5, 16, 1, 15, 40, 1, 17, 40, -18, -40},
@@ -60,13 +61,37 @@ const int32_t group_table[7][14] = {
     {4, 35, 40, 4, 37, 40, 1, 15, 16, -1, 39, 40, -40, -40},
 };
 
-// Rows of the term table, calls 1 to 7: a, then modulus step, offset and
-// weight of parts A and B. Used for single terms at odd chunk bounds.
-const int32_t term_table[7][7] = {
-    {4, 20, 1, 4, 20, 3, -1},   {8, 8, 1, -8, 20, 5, -1},   {10, 20, 7, -4, 8, 3, -1},
-    {12, 20, 9, 4, 20, 11, -1}, {15, 20, 13, 2, 8, 5, 1},   {18, 20, 17, 1, 20, 15, 1},
-    {20, 8, 7, 1, 20, 19, -1},
-};
+// The group table is the term table regrouped: each of its 28 parts is one
+// part of the term table taken for term 2j or 2j+1 and rescaled to its row's
+// exponent. Checked here so the two can never drift apart.
+constexpr bool group_table_matches_term_table() {
+  bool used[parts_per_term][2] = {};
+  for (const auto &row : group_table) {
+    const int32_t a = -row[12];
+    for (int lane = 0; lane < 4; ++lane) {
+      const int32_t weight = row[3 * lane], offset = row[3 * lane + 1], step = row[3 * lane + 2];
+      int found = 0;
+      for (int p = 0; p < parts_per_term; ++p) {
+        const TermPart &t = term_parts[p];
+        if (step != int32_t(2 * t.modulus_step)) continue;
+        for (int odd = 0; odd < 2; ++odd) {
+          // Term 2j + odd: modulus 2*step*j + odd*step + offset, exponent
+          // 4*where - 40j - 20*odd - a, which is the row's exponent plus shift.
+          const int32_t shift = a - t.a - 20 * odd;
+          if (offset != int32_t(odd * t.modulus_step + t.modulus_offset)) continue;
+          if (shift < 0 || shift > 20 || weight != t.weight * (int32_t(1) << shift)) continue;
+          if (used[p][odd]) return false;
+          used[p][odd] = true;
+          ++found;
+        }
+      }
+      if (found != 1) return false;
+    }
+    if (row[13] != -40) return false;
+  }
+  return true;
+}
+static_assert(group_table_matches_term_table(), "the group table must regroup the term table");
 
 // Evaluates groups [j0, j0 + n) of the slot's position.
 void evaluate_groups(WorkSlot *slot, uint64_t j0, uint32_t n) {
@@ -89,7 +114,7 @@ void evaluate_groups(WorkSlot *slot, uint64_t j0, uint32_t n) {
   }
 }
 
-// Evaluates the single term k: the two parts of each term-table row fill
+// Evaluates the single term k: the two parts of each row of the term table fill
 // lanes 1 and 2; lanes 3 and 4 hold modulus 1 with weight 0 and add nothing.
 void evaluate_term(WorkSlot *slot, uint64_t k) {
   GenericBatch &b = slot->k.generic;
@@ -97,19 +122,19 @@ void evaluate_term(WorkSlot *slot, uint64_t k) {
   slot->k.block_base = base;
   slot->k.block_first = int64_t(k);
   slot->k.block_length = 1;
-  for (int row = 0; row < 7; ++row) {
-    const int32_t *t = term_table[row];
+  for (int row = 0; row < rows_per_term; ++row) {
     for (int i = 0; i < 2; ++i) {
-      b.modulus[i] = uint64_t(uint32_t(t[1 + 3 * i])) * k + uint32_t(t[2 + 3 * i]);
+      const TermPart &t = term_parts[2 * row + i];
+      b.modulus[i] = uint64_t(t.modulus_step) * k + t.modulus_offset;
       b.modulus_step[i] = 0;
-      b.weight[i] = t[3 + 3 * i];
+      b.weight[i] = t.weight;
     }
     for (int i = 2; i < 4; ++i) {
       b.modulus[i] = 1;
       b.modulus_step[i] = 0;
       b.weight[i] = 0;
     }
-    b.exponent = base - t[0];
+    b.exponent = base - term_parts[2 * row].a;
     b.exponent_step = -40;
     b.count = 1;
     pow2_mod(slot);

@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "series.h"
+
 struct WorkSlot;
 
 // The coordinator's callback, made at the start of every kernel_step.
@@ -71,7 +73,7 @@ struct FastRun {
 
 // The fast variant's block: the 14 parts of up to 16 consecutive terms.
 struct FastBatch {
-  FastRun run[14];
+  FastRun run[parts_per_term];
   uint32_t count;      // lanes per run, 1 to 16
   uint32_t tier;       // the FastTier that evaluated the block
   // The sum of every lane's fraction, each floored to 160 bits, as four
@@ -245,5 +247,3 @@ constexpr uint64_t where_limit = uint64_t(1) << 56;
 
 // --- the limbs of a finished slot, as the result line prints them ---
 void slot_limbs(const WorkSlot *slot, uint32_t limbs[4]);
-// Formats the result line (without line end) into buf, at least 84 bytes.
-void format_result_line(const WorkSlot *slot, char *buf, std::size_t size);

@@ -7,6 +7,7 @@
  * at the boundaries of six-bit groups.
  */
 #include "kernel.h"
+#include "series.h"
 #include "x87.h"
 
 PentiumTables pentium_tables;
@@ -86,14 +87,6 @@ inline Digits digits(long double rho, float w, const Lane &l) {
   d.r = l.r * f4;
   return d;
 }
-
-// Rows of the term table, calls 1 to 7: a, then modulus step, offset and
-// weight of parts A and B.
-const int32_t term_table[7][7] = {
-    {4, 20, 1, 4, 20, 3, -1},   {8, 8, 1, -8, 20, 5, -1},   {10, 20, 7, -4, 8, 3, -1},
-    {12, 20, 9, 4, 20, 11, -1}, {15, 20, 13, 2, 8, 5, 1},   {18, 20, 17, 1, 20, 15, 1},
-    {20, 8, 7, 1, 20, 19, -1},
-};
 
 inline long double load(const uint64_t &cell) { return x87::cell_double(cell); }
 inline void store(uint64_t &cell, long double x) { cell = x87::double_cell(x87::store_double(x)); }
@@ -250,15 +243,15 @@ void kernel_step(WorkSlot *slot) {
   slot->k.block_length = count;
   slot->cur_pos = cur + count;
   PentiumBatch &b = slot->k.pentium;
-  for (int row = 0; row < 7; ++row) {
-    const int32_t *r = term_table[row];
-    b.modulus_a = uint64_t(uint32_t(r[1])) * cur + uint32_t(r[2]);
-    b.modulus_step_a = uint32_t(r[1]);
-    b.weight_a = float(r[3]);
-    b.modulus_b = uint64_t(uint32_t(r[4])) * cur + uint32_t(r[5]);
-    b.modulus_step_b = uint32_t(r[4]);
-    b.weight_b = float(r[6]);
-    b.exponent = base - r[0];
+  for (int row = 0; row < rows_per_term; ++row) {
+    const TermPart &pa = term_parts[2 * row], &pb = term_parts[2 * row + 1];
+    b.modulus_a = uint64_t(pa.modulus_step) * cur + pa.modulus_offset;
+    b.modulus_step_a = pa.modulus_step;
+    b.weight_a = float(pa.weight);
+    b.modulus_b = uint64_t(pb.modulus_step) * cur + pb.modulus_offset;
+    b.modulus_step_b = pb.modulus_step;
+    b.weight_b = float(pb.weight);
+    b.exponent = base - pa.a;
     b.exponent_step = 20;
     b.count = count;
     pow2_mod(slot);

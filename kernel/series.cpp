@@ -1,9 +1,8 @@
 /*
- * series.cpp: the bounds of the series' head and the result line of a
- * finished slot.
+ * series.cpp: the bounds of the series' head and the limbs of a finished
+ * slot.
  */
 #include <bit>
-#include <cstdio>
 
 #include "kernel.h"
 
@@ -21,14 +20,4 @@ void slot_limbs(const WorkSlot *slot, uint32_t limbs[4]) {
     double d = std::bit_cast<double>(slot->sums[i]);
     limbs[i] = uint32_t(int64_t(d));  // truncated toward zero; the low 32 bits print
   }
-}
-
-void format_result_line(const WorkSlot *slot, char *buf, std::size_t size) {
-  uint32_t l[4];
-  slot_limbs(slot, l);
-  std::snprintf(buf, size, "%08lX%08lX,%08lX%08lX,%08lX%08lX,%08lX%08lX%08lX%08lX",
-                (unsigned long)(slot->where >> 32), (unsigned long)(uint32_t)slot->where,
-                (unsigned long)(slot->srt_pos >> 32), (unsigned long)(uint32_t)slot->srt_pos,
-                (unsigned long)(slot->cur_pos >> 32), (unsigned long)(uint32_t)slot->cur_pos,
-                (unsigned long)l[0], (unsigned long)l[1], (unsigned long)l[2], (unsigned long)l[3]);
 }

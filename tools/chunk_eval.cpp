@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform.h"
+#include "result_line.h"
 
 namespace {
 void let_run(WorkSlot *) {}
@@ -53,7 +54,8 @@ ChunkResult evaluate_chunk(uint64_t where, uint64_t srt, uint64_t end, int varia
   kernel.on_terms_done = saved_callback;
 
   res.ok = kernel.kernel_error.load() == 0;
-  slot_limbs(slot, res.limbs);
-  format_result_line(slot, res.line, sizeof res.line);
+  ResultLine line = slot_result_line(slot);
+  std::memcpy(res.limbs, line.limbs, sizeof res.limbs);
+  format_result_line(line, res.line);
   return res;
 }

@@ -4,12 +4,6 @@
  */
 #include "exact.h"
 
-const TermPart term_parts[parts_per_term] = {
-    {4, 20, 1, 4},   {4, 20, 3, -1},  {8, 8, 1, -8},    {8, 20, 5, -1},   {10, 20, 7, -4},
-    {10, 8, 3, -1},  {12, 20, 9, 4},  {12, 20, 11, -1}, {15, 20, 13, 2},  {15, 8, 5, 1},
-    {18, 20, 17, 1}, {18, 20, 15, 1}, {20, 8, 7, 1},    {20, 20, 19, -1},
-};
-
 uint64_t mulmod(uint64_t a, uint64_t b, uint64_t m) {
   // Four bits of b at a time: r * 16 and a * 15 both stay below 2^64
   // because a, r < m < 2^60.
@@ -37,7 +31,7 @@ int64_t part_exponent(uint64_t where, uint64_t k, int p) {
 
 Wide part_floor(uint64_t where, uint64_t k, int p) {
   const TermPart &t = term_parts[p];
-  const uint64_t m = uint64_t(t.step) * k + t.offset;
+  const uint64_t m = uint64_t(t.modulus_step) * k + t.modulus_offset;
   const uint64_t w = uint64_t(t.weight < 0 ? -t.weight : t.weight);
   const int64_t e = part_exponent(where, k, p);
   Wide x;

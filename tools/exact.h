@@ -7,18 +7,8 @@
 
 #include <cstdint>
 
+#include "series.h"
 #include "wide.h"
-
-// One part of a term: weight * 2^e / m with e = 4*where - 20*k - a and
-// m = step*k + offset (the term table, rows of two parts in order).
-struct TermPart {
-  int32_t a;
-  uint32_t step;
-  uint32_t offset;
-  int32_t weight;
-};
-constexpr int parts_per_term = 14;
-extern const TermPart term_parts[parts_per_term];
 
 // A value modulo 1 known to lie in [value - below, value + above] (units of
 // 2^-192; below and above are non-negative and below 1).

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "exact.h"
-#include "result_line.h"
+#include "result_file.h"
 #include "wide.h"
 
 // A stretch of terms [srt, end).

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "result_line.h"
+#include "result_file.h"
 
 enum class CheckOutcome {
   exact,            // a variant gives the line's share bit for bit

@@ -77,13 +77,6 @@ uint64_t pow2_mod(uint64_t e, uint64_t m) {
   return uint64_t(result);
 }
 
-// The 14 parts of term k: exponent offset, then modulus step, offset and
-// weight of parts A and B.
-const int term_rows[7][7] = {
-    {4, 20, 1, 4, 20, 3, -1},   {8, 8, 1, -8, 20, 5, -1},   {10, 20, 7, -4, 8, 3, -1},
-    {12, 20, 9, 4, 20, 11, -1}, {15, 20, 13, 2, 8, 5, 1},   {18, 20, 17, 1, 20, 15, 1},
-    {20, 8, 7, 1, 20, 19, -1}};
-
 // weight * 2^e / m modulo 1, to 256 bits (truncated).
 Fraction part(int64_t e, uint64_t m, int weight) {
   Fraction f{};
@@ -103,10 +96,8 @@ Fraction tail(uint64_t where, uint64_t first) {
   for (uint64_t k = first;; ++k) {
     const int64_t base = int64_t(4 * where) - int64_t(20 * k);
     if (base < -300) break;
-    for (const auto &r : term_rows) {
-      add(total, part(base - r[0], uint64_t(r[1]) * k + r[2], r[3]));
-      add(total, part(base - r[0], uint64_t(r[4]) * k + r[5], r[6]));
-    }
+    for (const TermPart &t : term_parts)
+      add(total, part(base - t.a, uint64_t(t.modulus_step) * k + t.modulus_offset, t.weight));
   }
   return total;
 }

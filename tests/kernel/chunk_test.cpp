@@ -14,6 +14,7 @@
 #include "kernel_harness.h"
 #include "platform.h"
 #include "reference.h"
+#include "result_line.h"
 
 namespace {
 
@@ -296,6 +297,45 @@ TEST_F(ChunkTest, TermsPastTheHeadSetTheErrorAndTheBlockStillEnds) {
     x87_enter_kernel_mode();
     EXPECT_EQ(kernel.kernel_error, 1) << name;
     EXPECT_EQ(t.slot->cur_pos, 2u) << name;
+  }
+}
+
+// The line a worker writes for a finished slot reads back as that slot:
+// position and stretch with their high words, and the limbs as printed. The
+// chunk [0, 16) at position 100 is the published share 87180C04 2A922893
+// C8855394 69656C18, whose last limb may differ in its lowest bits.
+TEST_F(ChunkTest, ResultLineOfAFinishedSlotReadsBackAsTheSlot) {
+  for (int k = 0; k < kernel_count; ++k) {
+    kernel_harness_reset(kernels[k]);
+    const char *name = kernels[k].name;
+    struct Case {
+      uint64_t where, srt, end;
+    } cases[] = {{100, 0, 16}, {(uint64_t(1) << 40) + 3, (uint64_t(1) << 32) + 5, (uint64_t(1) << 32) + 21}};
+    for (const Case &c : cases) {
+      TestSlot t;
+      t.slot->where = c.where;
+      t.slot->srt_pos = t.slot->cur_pos = c.srt;
+      t.slot->end_pos = c.end;
+      while (t.slot->cur_pos < t.slot->end_pos) kernel_step(t.slot);
+      kernel_finish(t.slot);
+      char text[result_line_length + 1];
+      format_result_line(slot_result_line(t.slot), text);
+      ASSERT_EQ(std::string(text).size(), result_line_length) << name;
+      ResultLine back{};
+      const char *why = nullptr;
+      ASSERT_TRUE(parse_result_line(text, result_line_length, &back, &why)) << name << ": " << why;
+      EXPECT_EQ(back.where, c.where) << name;
+      EXPECT_EQ(back.srt, c.srt) << name;
+      EXPECT_EQ(back.end, c.end) << name;
+      uint32_t limbs[4];
+      slot_limbs(t.slot, limbs);
+      for (int i = 0; i < 4; ++i) EXPECT_EQ(back.limbs[i], limbs[i]) << name << " limb " << i;
+      if (c.where == 100) {
+        EXPECT_EQ(std::string(text, 75),
+                  "0000000000000064,0000000000000000,0000000000000010,87180C042A922893C8855394")
+            << name;
+      }
+    }
   }
 }
 

@@ -200,27 +200,12 @@ static uint32_t shift32_divide(uint64_t t, uint64_t m, uint64_t *rem) {
 
 // --- the series ---
 
-namespace {
-struct Row {
-  int a;                       // exponent offset shared by the row
-  int step_a, r_a, weight_a;   // part A: modulus step_a*k + r_a
-  int step_b, r_b, weight_b;   // part B
-};
-// Term k stands for the two consecutive terms 2k and 2k+1 of the formula.
-const Row term_rows[7] = {
-    {4, 20, 1, +4, 20, 3, -1},    {8, 8, 1, -8, 20, 5, -1},   {10, 20, 7, -4, 8, 3, -1},
-    {12, 20, 9, +4, 20, 11, -1},  {15, 20, 13, +2, 8, 5, +1}, {18, 20, 17, +1, 20, 15, +1},
-    {20, 8, 7, +1, 20, 19, -1},
-};
-}  // namespace
-
 SeriesPart ref_term_part(uint64_t where, uint64_t k, int p) {
-  const Row &row = term_rows[p / 2];
-  bool b = (p % 2) != 0;
+  const TermPart &t = term_parts[p];
   SeriesPart part;
-  part.modulus = uint64_t(b ? row.step_b : row.step_a) * k + uint64_t(b ? row.r_b : row.r_a);
-  part.weight = b ? row.weight_b : row.weight_a;
-  part.exponent = int64_t(4 * where) - int64_t(20 * k) - row.a;
+  part.modulus = uint64_t(t.modulus_step) * k + t.modulus_offset;
+  part.weight = t.weight;
+  part.exponent = int64_t(4 * where) - int64_t(20 * k) - t.a;
   return part;
 }
 

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "series.h"
+
 // A value modulo 1 in fixed point to 160 bits: d[0] is the most significant
 // 32-bit digit (weight 2^-32), d[4] the least (weight 2^-160). Arithmetic
 // wraps modulo 1, as the shares do.
@@ -59,10 +61,8 @@ struct SeriesPart {
   int32_t weight;
   int64_t exponent;
 };
-constexpr int parts_per_term = 14;
 // Part p (0..13) of term k at digit position where, in the order of the
-// term table (two parts per row, rows with exponent offsets 4, 8, 10, 12, 15,
-// 18, 20). The exponent may be negative past the head of the series.
+// term table. The exponent may be negative past the head of the series.
 SeriesPart ref_term_part(uint64_t where, uint64_t k, int p);
 
 // The fraction of weight * 2^exponent / modulus modulo 1, floored to 160

@@ -9,6 +9,7 @@
 #include <initializer_list>
 
 #include "kernel.h"
+#include "result_line.h"
 #include "platform.h"
 
 namespace {
@@ -82,7 +83,7 @@ bool run_chunk(WorkSlot *slot, const Chunk &c) {
   }
   kernel_finish(slot);
   char line[96];
-  format_result_line(slot, line, sizeof line);
+  format_result_line(slot_result_line(slot), line);
   std::printf("%s\n", line);
   return true;
 }

@@ -28,7 +28,7 @@
 
 #include "kernel.h"
 #include "range.h"
-#include "result_line.h"
+#include "result_file.h"
 #include "state_file.h"
 #include "state_grammar.h"
 #include "sum.h"

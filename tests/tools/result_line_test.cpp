@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "result_line.h"
+#include "result_file.h"
 
 namespace {
 

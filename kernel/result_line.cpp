@@ -1,35 +1,25 @@
 /*
- * result_line.cpp: reading result lines strictly, so that a damaged file is
- * named rather than summed.
+ * result_line.cpp: the result line written and read strictly, so that a
+ * damaged file is named rather than summed.
  */
 #include "result_line.h"
 
 #include <cstdio>
 
+#include "hex_text.h"
+#include "kernel.h"
+
 namespace {
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-// Reads `count` hexadecimal digits at text; false if any is not one.
-bool read_hex(const char *text, int count, uint64_t *value) {
-  uint64_t v = 0;
-  for (int i = 0; i < count; ++i) {
-    int d = hex_value(text[i]);
-    if (d < 0) return false;
-    v = v << 4 | uint64_t(d);
-  }
-  *value = v;
-  return true;
-}
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 }  // namespace
+
+ResultLine slot_result_line(const WorkSlot *slot) {
+  ResultLine line{slot->where, slot->srt_pos, slot->cur_pos, {}};
+  slot_limbs(slot, line.limbs);
+  return line;
+}
 
 bool parse_result_line(const char *text, std::size_t length, ResultLine *out, const char **why) {
   while (length > 0 && is_blank(text[length - 1])) --length;
@@ -77,43 +67,4 @@ void format_result_line(const ResultLine &l, char *buf) {
                 (unsigned long)(l.end >> 32), (unsigned long)(uint32_t)l.end,
                 (unsigned long)l.limbs[0], (unsigned long)l.limbs[1], (unsigned long)l.limbs[2],
                 (unsigned long)l.limbs[3]);
-}
-
-bool read_result_file(const char *path, uint32_t file_index, std::vector<SourceLine> *lines,
-                      std::vector<BadLine> *bad) {
-  std::FILE *f = std::fopen(path, "rb");
-  if (!f) {
-    bad->push_back({file_index, 0, "cannot be opened"});
-    return false;
-  }
-  std::string text;
-  char buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) {
-    bad->push_back({file_index, 0, "cannot be read"});
-    return false;
-  }
-  uint32_t number = 0;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t eol = text.find('\n', pos);
-    if (eol == std::string::npos) eol = text.size();
-    ++number;
-    const char *start = text.data() + pos;
-    std::size_t length = eol - pos;
-    pos = eol + 1;
-    std::size_t visible = length;
-    while (visible > 0 && is_blank(start[visible - 1])) --visible;
-    if (visible == 0) continue;
-    SourceLine s{};
-    s.file = file_index;
-    s.number = number;
-    const char *why = nullptr;
-    if (parse_result_line(start, length, &s.line, &why)) lines->push_back(s);
-    else bad->push_back({file_index, number, why});
-  }
-  return true;
 }
