@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hex_text.h"
 #include "platform.h"
 
 StateFile state_file{};
@@ -27,21 +28,10 @@ void format_position(uint64_t v, char out[position_text_size]) {
                 static_cast<unsigned long>(v & 0xFFFFFFFFu));
 }
 
-static int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 bool parse_position(const char *text, uint64_t *v) {
   uint64_t value = 0;
-  for (int i = 0; i < 16; ++i) {
-    int d = hex_digit(text[i]);  // stops at the terminator: it is no digit
-    if (d < 0) return false;
-    value = value << 4 | static_cast<uint64_t>(d);
-  }
-  if (text[16] != '\0') return false;
+  // Stops at an early terminator: it is no digit.
+  if (!read_hex(text, 16, &value) || text[16] != '\0') return false;
   *v = value;
   return true;
 }

@@ -9,24 +9,24 @@
 #include "tui.h"
 
 static const MenuItem quarn_items[] = {
-    {"&Start Calculating", IDM_START},
-    {"S&top Calculating", IDM_STOP},
+    {TEXT_START, IDM_START},
+    {TEXT_STOP, IDM_STOP},
     {"", 0},
-    {"E&xit Quarn", IDM_EXIT},
+    {TEXT_EXIT, IDM_EXIT},
 };
 static const MenuItem options_items[] = {
-    {"&Tray Icon", IDM_TRAY_ICON},
-    {"&Auto-continue", IDM_AUTOCONTINUE},
-    {"&Priority ...", IDM_PRIORITY},
+    {TEXT_TRAY_ICON, IDM_TRAY_ICON},
+    {TEXT_AUTOCONTINUE, IDM_AUTOCONTINUE},
+    {TEXT_PRIORITY, IDM_PRIORITY},
 };
 static const MenuItem help_items[] = {
-    {"&About Quarn ...", IDM_ABOUT},
+    {TEXT_ABOUT, IDM_ABOUT},
 };
 
 const MenuPopup menu_popups[menu_popup_count] = {
-    {"&Quarn", quarn_items, 4},
-    {"&Options", options_items, 3},
-    {"&Help", help_items, 1},
+    {TEXT_MENU_QUARN, quarn_items, 4},
+    {TEXT_MENU_OPTIONS, options_items, 3},
+    {TEXT_MENU_HELP, help_items, 1},
 };
 
 char label_mnemonic(const char *label) {

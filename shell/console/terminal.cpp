@@ -25,9 +25,9 @@ constexpr uint32_t tick_period_ms = 5000;    // timer 1
 constexpr uint32_t status_period_ms = 1000;  // the status line's sampling
 constexpr int key_wait_ms = 100;             // how stale a frame may get
 
-const char window_title[] = "Quarn 5.10";
-const char *const about_lines[4] = {"Quarn for Linux", "Version 5.10", "By the Quarn project",
-                                    "quarn@quarn.invalid"};
+const char window_title[] = QUARN_WINDOW_TITLE;
+const char *const about_lines[4] = {"Quarn for Linux", TEXT_ABOUT_VERSION, TEXT_ABOUT_BY,
+                                    TEXT_ABOUT_ADDRESS};
 
 // Process-wide values of the interface. All of it belongs to the UI
 // thread; workers reach it only through the coordinator's hooks, which

@@ -8,16 +8,11 @@
 #include "status_log.h"
 #include "tui.h"
 
-const char priority_text_1[] =
-    "Select the priority that you wish Quarn to run at.  It is recommended that you leave "
-    "Quarn on the 'Auto' setting, as this allows it to vary its priority to match any screen "
-    "savers or other idle-priority programs which might otherwise 'steal' its cycles.";
-const char priority_text_2[] =
-    "There is no benefit to increasing the priority level unless other programs are stealing "
-    "Quarn's CPU cycles";
+const char priority_text_1[] = TEXT_PRIORITY_ADVICE;
+const char priority_text_2[] = TEXT_PRIORITY_NO_BENEFIT;
 const char *const priority_button_labels[6] = {
-    "Priority level 1", "Priority level 2", "Priority level 3",
-    "Priority level 4 (screen saver)", "Priority level 5", "Auto",
+    TEXT_PRIORITY_1, TEXT_PRIORITY_2, TEXT_PRIORITY_3,
+    TEXT_PRIORITY_4, TEXT_PRIORITY_5, TEXT_PRIORITY_AUTO,
 };
 
 // --- clipped output ---
@@ -218,7 +213,7 @@ static void draw_about(const Canvas &c, const ScreenView &v) {
   const int height = 8;  // border, four lines, a gap, the button, border
   const int top = c.rows > height ? (c.rows - height) / 2 : 0;
   const int left = c.cols > width ? (c.cols - width) / 2 : 0;
-  frame(c, top, left, height, width, "About Quarn");
+  frame(c, top, left, height, width, TEXT_ABOUT_CAPTION);
   for (int i = 0; i < 4; ++i) {
     const char *line = v.about_lines[i] ? v.about_lines[i] : "";
     const int n = static_cast<int>(std::strlen(line));
@@ -249,7 +244,7 @@ static void draw_priority(const Canvas &c, const PriorityDialog &d) {
   const int height = 2 + lines1 + 1 + lines2 + 1 + radio_rows + (buttons_right ? 0 : 2);
   const int top = c.rows > height ? (c.rows - height) / 2 : 0;
   const int left = c.cols > width ? (c.cols - width) / 2 : 0;
-  frame(c, top, left, height, width, "Set Priority");
+  frame(c, top, left, height, width, TEXT_PRIORITY_CAPTION);
 
   int row = top + 1;
   for (int i = 0; i < shown1; ++i) put_text(c, row + i, left + 2, s1[i], n1[i], style_normal);

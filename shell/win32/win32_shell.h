@@ -9,11 +9,12 @@
 
 #include <atomic>
 
+#include "quarn_ids.h"
 #include "settings.h"
 
 // The single-instance key: a top-level window of this class and title.
-constexpr const char *window_class_name = "QuarnClass 5.10";
-constexpr const char *window_title = "Quarn 5.10";
+constexpr const char *window_class_name = QUARN_WINDOW_CLASS;
+constexpr const char *window_title = QUARN_WINDOW_TITLE;
 
 // Process-wide values of the Windows front end. The settings and handles
 // are written by the UI thread only; main_window is also read by workers.

@@ -86,13 +86,13 @@ struct Frame {
   ScreenView view{};
   Frame() {
     menu_init(&menu);
-    view.title = "Quarn 5.10";
+    view.title = "Quarn " QUARN_VERSION;
     view.tip = "Quarn 12.500000% done";
     view.menu = &menu;
     view.dialog = DialogShown::none;
     view.priority = &priority;
     view.about_lines[0] = "Quarn for Linux";
-    view.about_lines[1] = "Version 5.10";
+    view.about_lines[1] = "Version " QUARN_VERSION;
     view.about_lines[2] = "By the Quarn project";
     view.about_lines[3] = "quarn@quarn.invalid";
     view.status = "Unit 1000000:0-300000 | stopped";
@@ -243,7 +243,8 @@ TEST(Draw, TitleMenuBarLogAndStatusLine) {
   Screen s(24, 80);
   draw_screen(s.canvas, f.view);
   EXPECT_EQ(s.grid.out_of_bounds, 0);
-  EXPECT_EQ(s.text(0), " Quarn 5.10" + std::string(80 - 11 - 22, ' ') + "Quarn 12.500000% done");
+  const std::string title = " Quarn " QUARN_VERSION;
+  EXPECT_EQ(s.text(0), title + std::string(80 - title.size() - 22, ' ') + "Quarn 12.500000% done");
   EXPECT_TRUE(s.style_at(0, 0) & style_reverse);
   EXPECT_EQ(s.text(1), " Quarn  Options  Help");
   EXPECT_TRUE(s.style_at(1, 1) & style_underline) << "the Q of Quarn";
@@ -335,7 +336,7 @@ TEST(Draw, AboutBoxIsCentred) {
   f.view.dialog = DialogShown::about;
   Screen s(24, 80);
   draw_screen(s.canvas, f.view);
-  const int r = s.row_of("Version 5.10");
+  const int r = s.row_of("Version " QUARN_VERSION);
   ASSERT_GT(r, 0);
   const int left = static_cast<int>(s.row(r).find("Version"));
   EXPECT_NEAR(left + 6, 40, 1);

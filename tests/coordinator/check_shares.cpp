@@ -18,6 +18,7 @@
 
 #include "kernel.h"
 #include "platform.h"
+#include "result_line.h"
 
 namespace {
 
@@ -176,14 +177,13 @@ int main(int argc, char **argv) {
     while (std::getline(in, text)) {
       if (text.empty() || text.back() != '\r') return fail("line without CR LF in " + std::string(argv[i]));
       text.pop_back();
-      unsigned long long w, s, c, h, l;
-      int used = 0;
-      if (text.size() != 83 ||
-          std::sscanf(text.c_str(), "%16llX,%16llX,%16llX,%16llX%16llX%n", &w, &s, &c, &h, &l,
-                      &used) != 5 ||
-          used != 83)
-        return fail("not a result line: " + text);
-      const u128 share = u128(h) << 64 | l;
+      ResultLine line;
+      const char *why = nullptr;
+      if (!parse_result_line(text.c_str(), text.size(), &line, &why))
+        return fail("not a result line (" + std::string(why) + "): " + text);
+      const uint64_t w = line.where, s = line.srt, c = line.end;
+      const u128 share = u128(line.limbs[0]) << 96 | u128(line.limbs[1]) << 64 |
+                         u128(line.limbs[2]) << 32 | line.limbs[3];
       if (s == c) {
         if (share != 0) return fail("empty stretch with a sum: " + text);
         continue;

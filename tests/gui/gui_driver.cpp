@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "quarn_ids.h"
+
 namespace {
 
 std::string quarn_exe, work_dir, shot_dir;
@@ -98,7 +100,7 @@ bool launch(Program *p) {
   return true;
 }
 
-HWND find_main_window() { return FindWindowA("QuarnClass 5.10", "Quarn 5.10"); }
+HWND find_main_window() { return FindWindowA(QUARN_WINDOW_CLASS, QUARN_WINDOW_TITLE); }
 
 HWND wait_for_window(DWORD ms = 20000) {
   for (DWORD waited = 0; waited < ms; waited += 100) {
@@ -191,7 +193,7 @@ HWND wait_for_top_window(const char *title, DWORD ms = 10000) {
 BOOL CALLBACK count_if_main(HWND w, LPARAM counter) {
   char cls[64] = {};
   GetClassNameA(w, cls, sizeof cls);
-  if (std::strcmp(cls, "QuarnClass 5.10") == 0) ++*reinterpret_cast<int *>(counter);
+  if (std::strcmp(cls, QUARN_WINDOW_CLASS) == 0) ++*reinterpret_cast<int *>(counter);
   return TRUE;
 }
 
@@ -447,7 +449,7 @@ void test_dialogs() {
   Program p;
   if (!start_program(&p)) return;
   PostMessageA(p.window, WM_COMMAND, 106, 0);
-  HWND dialog = wait_for_top_window("Set Priority");
+  HWND dialog = wait_for_top_window(TEXT_PRIORITY_CAPTION);
   check(dialog != nullptr, "the priority dialog opens");
   if (dialog) {
     check(IsDlgButtonChecked(dialog, 106) == BST_CHECKED, "Auto is checked");
@@ -457,7 +459,7 @@ void test_dialogs() {
     Sleep(300);
   }
   PostMessageA(p.window, WM_COMMAND, 106, 0);
-  dialog = wait_for_top_window("Set Priority");
+  dialog = wait_for_top_window(TEXT_PRIORITY_CAPTION);
   if (dialog) {
     check(IsDlgButtonChecked(dialog, 103) == BST_CHECKED, "level 3 is checked next time");
     SendMessageA(GetDlgItem(dialog, 105), BM_CLICK, 0, 0);
@@ -465,7 +467,7 @@ void test_dialogs() {
     Sleep(300);
   }
   PostMessageA(p.window, WM_COMMAND, 107, 0);
-  HWND about = wait_for_top_window("About Quarn");
+  HWND about = wait_for_top_window(TEXT_ABOUT_CAPTION);
   check(about != nullptr, "the About box opens");
   if (about) {
     screenshot("about_box", about);
