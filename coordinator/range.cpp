@@ -150,10 +150,11 @@ static bool failure_stands() { return worker_state.failed_workers.load() != 0; }
 
 // The three values of the work unit at `path`; false when one is not 16
 // hexadecimal digits. A missing key (or file) reads as 0.
-static bool read_unit(const char *path, uint64_t *where, uint64_t *srt_pos, uint64_t *end_pos) {
-  return read_position("Main", "Where", 0, where, path) &&
-         read_position("Main", "srt_pos", 0, srt_pos, path) &&
-         read_position("Main", "end_pos", 0, end_pos, path);
+static bool read_unit(const char *path, uint64_t *where, uint64_t *srt_pos, uint64_t *end_pos,
+                      StateReads *reads = nullptr) {
+  return read_position("Main", "Where", 0, where, path, reads) &&
+         read_position("Main", "srt_pos", 0, srt_pos, path, reads) &&
+         read_position("Main", "end_pos", 0, end_pos, path, reads);
 }
 
 // Whether a unit holds the range imported last, its import complete.
@@ -202,16 +203,16 @@ ImportResult import_work_unit() {
       return ImportResult::failed;
     }
 
-    const uint32_t read_failures = profile_read_failures();
+    StateReads reads;
     uint64_t where = 0, srt_pos = 0, end_pos = 0;
     const char *fault = nullptr;
-    if (!read_unit(path, &where, &srt_pos, &end_pos))
+    if (!read_unit(path, &where, &srt_pos, &end_pos, &reads))
       fault = "a value is not 16 hexadecimal digits";
     else
       fault = range_fault(where, srt_pos, end_pos);
     // A read that failed for a moment (the file held by another program)
     // gave a default in place of a stored value: the unit is kept unjudged.
-    if (profile_read_failures() != read_failures && file_exists(path)) {
+    if (reads.unreadable && file_exists(path)) {
       set_error("Error: cannot read %s", name);
       return ImportResult::failed;
     }

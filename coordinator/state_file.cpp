@@ -36,18 +36,25 @@ bool parse_position(const char *text, uint64_t *v) {
   return true;
 }
 
+// Notes in *reads a read that met an unreadable file.
+static void note_read(ProfileRead how, StateReads *reads) {
+  if (reads && how == ProfileRead::unreadable) reads->unreadable = true;
+}
+
 bool read_position(const char *section, const char *key, uint64_t def, uint64_t *v,
-                   const char *path) {
+                   const char *path, StateReads *reads) {
   char def_text[position_text_size];
   format_position(def, def_text);
   // Larger than a position so that an overlong value is seen, not cut.
   char text[40];
-  profile_get_string(section, key, def_text, text, sizeof text, path_or_state(path));
+  ProfileRead how;
+  profile_get_string(section, key, def_text, text, sizeof text, path_or_state(path), &how);
+  note_read(how, reads);
   return parse_position(text, v);
 }
 
-bool state_readable(uint32_t failures_before, const char *path) {
-  if (profile_read_failures() != failures_before) return false;
+bool state_readable(const StateReads &reads, const char *path) {
+  if (reads.unreadable) return false;
   char *data = nullptr;
   uint32_t size = 0;
   bool missing = false;
@@ -60,8 +67,12 @@ bool state_readable(uint32_t failures_before, const char *path) {
   return (read && !utf16) || missing;
 }
 
-int32_t read_int(const char *section, const char *key, int32_t def, const char *path) {
-  return profile_get_int(section, key, def, path_or_state(path));
+int32_t read_int(const char *section, const char *key, int32_t def, const char *path,
+                 StateReads *reads) {
+  ProfileRead how;
+  const int32_t v = profile_get_int(section, key, def, path_or_state(path), &how);
+  note_read(how, reads);
+  return v;
 }
 
 bool write_position(const char *section, const char *key, uint64_t v) {

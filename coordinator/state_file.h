@@ -53,23 +53,30 @@ void format_position(uint64_t v, char out[position_text_size]);
 // eighth character would otherwise be misread silently.
 bool parse_position(const char *text, uint64_t *v);
 
+// What a group of keyed reads met: set by any read that found its file
+// present but unreadable, and so gave its default. One per reader.
+struct StateReads {
+  bool unreadable = false;
+};
+
 // Reads a position key of `path` (default: the state file); a missing key
 // yields `def`. False, with *v untouched, when the stored text is not a
-// position.
+// position. Records an unreadable file in *reads when given.
 bool read_position(const char *section, const char *key, uint64_t def, uint64_t *v,
-                   const char *path = nullptr);
+                   const char *path = nullptr, StateReads *reads = nullptr);
 
-// Whether every keyed read since profile_read_failures() was `failures_before`
-// saw its file, and the file at `path` (default: the state file) can be
-// read, or is missing. The keyed reads give their defaults for a file that
-// exists but cannot be read (also for a moment, held by another program), so
-// a reader that must not take such a file for an empty one asks this after
-// its reads. A file saved as UTF-16 counts as unreadable: its keys would all
-// read as missing.
-bool state_readable(uint32_t failures_before, const char *path = nullptr);
+// Whether every keyed read recorded in `reads` saw its file, and the file at
+// `path` (default: the state file) can be read, or is missing. The keyed
+// reads give their defaults for a file that exists but cannot be read (also
+// for a moment, held by another program), so a reader that must not take
+// such a file for an empty one asks this after its reads. A file saved as
+// UTF-16 counts as unreadable: its keys would all read as missing.
+bool state_readable(const StateReads &reads, const char *path = nullptr);
 
-// Reads a small integer key ("%d"); a missing key yields `def`.
-int32_t read_int(const char *section, const char *key, int32_t def, const char *path = nullptr);
+// Reads a small integer key ("%d"); a missing key yields `def`. Records an
+// unreadable file in *reads when given.
+int32_t read_int(const char *section, const char *key, int32_t def, const char *path = nullptr,
+                 StateReads *reads = nullptr);
 
 // Writes a position ("%08lX%08lX") or a small integer ("%d") to the state
 // file. False when the file could not be replaced.

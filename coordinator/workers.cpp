@@ -74,16 +74,16 @@ static int thread_priority_of(int32_t level) {
 // moving past it leaves "cur_pos" inside that chunk; moving it on keeps the
 // chunk from being handed out a second time. Sections 0..sections-1 only:
 // the others are not loaded and keep their chunks for a later start.
-static void skip_held_chunks(int32_t sections) {
+static void skip_held_chunks(int32_t sections, StateReads *reads) {
   for (bool moved = true; moved;) {
     moved = false;
     for (int32_t i = 0; i < sections; ++i) {
       char section[16];
       thread_section(i, section, sizeof section);
       uint64_t where = 0, cur_pos = 0, end_pos = 0;
-      if (!read_position(section, "where", 0, &where) ||
-          !read_position(section, "cur_pos", 0, &cur_pos) ||
-          !read_position(section, "end_pos", 0, &end_pos))
+      if (!read_position(section, "where", 0, &where, nullptr, reads) ||
+          !read_position(section, "cur_pos", 0, &cur_pos, nullptr, reads) ||
+          !read_position(section, "end_pos", 0, &end_pos, nullptr, reads))
         continue;
       if (where == range.where && cur_pos <= range.cur_pos && range.cur_pos < end_pos &&
           end_pos <= range.end_pos) {
@@ -106,18 +106,18 @@ bool load_main_state() {
   range.error_text[0] = '\0';
   kernel.kernel_error.store(0);
 
-  const uint32_t read_failures = profile_read_failures();
+  StateReads reads;
   static const char *const keys[4] = {"where", "srt_pos", "cur_pos", "end_pos"};
   static const uint64_t defaults[4] = {100000000, 0, 0, 19999744};
   uint64_t v[4];
   for (int i = 0; i < 4; ++i) {
-    if (!read_position("Main", keys[i], defaults[i], &v[i])) {
+    if (!read_position("Main", keys[i], defaults[i], &v[i], nullptr, &reads)) {
       set_error("Error: Quarn.ini holds a damaged [Main] %s", keys[i]);
       return false;
     }
   }
   // A file that could not be read gave defaults, not the stored range.
-  if (!state_readable(read_failures)) {
+  if (!state_readable(reads)) {
     set_error("Error: cannot read Quarn.ini");
     return false;
   }
@@ -142,13 +142,13 @@ bool load_main_state() {
       return false;
     }
   }
-  if (range.cur_pos < range.end_pos) skip_held_chunks(worker_state.worker_count);
+  if (range.cur_pos < range.end_pos) skip_held_chunks(worker_state.worker_count, &reads);
   range.done_count.store(static_cast<int64_t>(range.cur_pos));
 
-  result_counters.output[0] = read_int("Main", "output0", -1);
-  result_counters.output[1] = read_int("Main", "output1", -1);
-  range.current = read_int("Main", "current", 0);
-  if (!state_readable(read_failures)) {
+  result_counters.output[0] = read_int("Main", "output0", -1, nullptr, &reads);
+  result_counters.output[1] = read_int("Main", "output1", -1, nullptr, &reads);
+  range.current = read_int("Main", "current", 0, nullptr, &reads);
+  if (!state_readable(reads)) {
     set_error("Error: cannot read Quarn.ini");
     return false;
   }
@@ -248,17 +248,17 @@ static const char *empty_chunk_fault(uint64_t where, uint64_t end_pos) {
 void worker_load(WorkSlot *slot) {
   CoordinatorGuard guard;
   // 64-bit significand, rounding toward minus infinity; other bits kept.
-  x87_set_control_word(static_cast<uint16_t>((x87_get_control_word() & ~0x0F00u) | 0x0700u));
+  x87_set_control_word(x87_kernel_mode_of(x87_get_control_word()));
 
   char section[16];
   thread_section(slot->thread_number, section, sizeof section);
-  const uint32_t read_failures = profile_read_failures();
+  StateReads reads;
   uint64_t where = 0, cur_pos = 0, end_pos = 0;
-  bool readable = read_position(section, "where", 0, &where) &&
-                  read_position(section, "cur_pos", 0, &cur_pos) &&
-                  read_position(section, "end_pos", 0, &end_pos);
-  int32_t outputf = read_int(section, "outputf", 0);
-  if (!state_readable(read_failures)) {
+  bool readable = read_position(section, "where", 0, &where, nullptr, &reads) &&
+                  read_position(section, "cur_pos", 0, &cur_pos, nullptr, &reads) &&
+                  read_position(section, "end_pos", 0, &end_pos, nullptr, &reads);
+  int32_t outputf = read_int(section, "outputf", 0, nullptr, &reads);
+  if (!state_readable(reads)) {
     // Defaults in place of the chunk it holds: the section is left as it is.
     set_error("Error: cannot read Quarn.ini");
     retire_slot(slot, RetireReason::failure);

@@ -6,27 +6,23 @@
 #include <cstring>
 
 #include "kernel.h"
-#include "platform.h"
+#include "cpu.h"
 
 KernelGlobals kernel;
 
-void cpu_identify() {
-  if (!cpu_flag_toggles(18)) {  // no alignment-check flag: a 386
+void cpu_identify_from(const CpuInfo &id) {
+  if (!id.alignment_check) {  // no alignment-check flag: a 386
     kernel.cpu_family = 3;
     return;
   }
   kernel.cpu_family = 4;
-  if (!cpu_flag_toggles(21)) return;  // no identification flag: no CPUID
-  uint32_t r[4];
-  cpu_cpuid(0, r);
-  std::memcpy(kernel.cpu_vendor_string + 0, &r[1], 4);
-  std::memcpy(kernel.cpu_vendor_string + 4, &r[3], 4);
-  std::memcpy(kernel.cpu_vendor_string + 8, &r[2], 4);
-  kernel.cpu_vendor_string[12] = 0;
-  cpu_cpuid(1, r);
-  kernel.cpu_family = uint8_t((r[0] >> 8) & 0xF);
-  kernel.cpu_features = r[3];
+  if (!id.cpuid) return;  // no identification flag: the vendor string stays
+  std::memcpy(kernel.cpu_vendor_string, id.vendor, sizeof kernel.cpu_vendor_string);
+  kernel.cpu_family = uint8_t((id.leaf1_eax >> 8) & 0xF);
+  kernel.cpu_features = id.leaf1_edx;
 }
+
+void cpu_identify() { cpu_identify_from(cpu_read()); }
 
 int32_t cpu_vendor_code(const char *vendor_string) {
   static const char *const vendors[] = {"GenuineIntel", "AuthenticAMD", "CyrixInstead",
@@ -37,9 +33,12 @@ int32_t cpu_vendor_code(const char *vendor_string) {
 }
 
 void cpu_classify() {
-  cpu_identify();
+  // The processor is asked once; the variant and the fast tiers both follow
+  // from its answers.
+  const CpuInfo id = cpu_read();
+  cpu_identify_from(id);
   kernel.cpu_vendor = cpu_vendor_code(kernel.cpu_vendor_string);
-  kernel.fast_tiers = fast_probe();
+  kernel.fast_tiers = fast_tiers_of(id);
 }
 
 Variant kernel_variant() {

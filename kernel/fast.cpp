@@ -11,7 +11,7 @@
 #include <bit>
 
 #include "fast_tiers.h"
-#include "platform.h"
+#include "cpu.h"
 #include "series.h"
 
 namespace fast {
@@ -22,14 +22,6 @@ namespace {
 constexpr uint64_t where_bound = uint64_t(1) << 60;
 
 constexpr uint32_t tier_bit(FastTier t) { return uint32_t(1) << int(t); }
-
-// XCR0, the register state the operating system saves: bits 1 and 2 for the
-// SSE and AVX halves, 5 to 7 for the AVX-512 mask and upper registers.
-uint64_t read_xcr0() {
-  uint32_t lo, hi;
-  __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-  return (uint64_t(hi) << 32) | lo;
-}
 
 // Adds the block's digit columns to the running limbs, dropping the carry
 // out of L0 (the integer part of the share). The columns are signed and
@@ -91,7 +83,7 @@ void evaluate(FastBatch *batch) {
   }
 }
 
-void kernel_init() { kernel.fast_tiers = fast_probe(); }
+void kernel_init() {}  // the tiers come from cpu_classify
 
 void kernel_step(WorkSlot *slot) {
   kernel.on_terms_done(slot);
@@ -137,27 +129,27 @@ void kernel_finish(WorkSlot *slot) {
 
 }  // namespace fast
 
-uint32_t fast_probe() {
+uint32_t fast_tiers_of(const CpuInfo &id) {
   uint32_t tiers = fast::tier_bit(FastTier::scalar);
 #if defined(__i386__) || defined(__x86_64__)
-  if (!cpu_flag_toggles(21)) return tiers;  // no CPUID
-  uint32_t r[4];
-  cpu_cpuid(0, r);
-  if (r[0] < 7) return tiers;
-  cpu_cpuid(1, r);
-  bool fma = (r[2] >> 12) & 1, osxsave = (r[2] >> 27) & 1, avx = (r[2] >> 28) & 1;
+  if (!id.cpuid || id.max_leaf < 7) return tiers;
+  bool fma = (id.leaf1_ecx >> 12) & 1, osxsave = (id.leaf1_ecx >> 27) & 1, avx = (id.leaf1_ecx >> 28) & 1;
   if (!osxsave || !avx) return tiers;
-  uint64_t xcr0 = fast::read_xcr0();
-  cpu_cpuid(7, r);
-  bool avx2 = (r[1] >> 5) & 1, avx512f = (r[1] >> 16) & 1, ifma = (r[1] >> 21) & 1;
-  bool ymm_state = (xcr0 & 0x06) == 0x06, zmm_state = (xcr0 & 0xE6) == 0xE6;
+  bool avx2 = (id.leaf7_ebx >> 5) & 1, avx512f = (id.leaf7_ebx >> 16) & 1, ifma = (id.leaf7_ebx >> 21) & 1;
+  // XCR0 bits 1 and 2: the SSE and AVX halves; 5 to 7: the AVX-512 mask and
+  // upper registers.
+  bool ymm_state = (id.xcr0 & 0x06) == 0x06, zmm_state = (id.xcr0 & 0xE6) == 0xE6;
   if (avx2 && fma && ymm_state) {
     tiers |= fast::tier_bit(FastTier::avx2);
     if (avx512f && ifma && zmm_state) tiers |= fast::tier_bit(FastTier::ifma);
   }
+#else
+  (void)id;
 #endif
   return tiers;
 }
+
+uint32_t fast_probe() { return fast_tiers_of(cpu_read()); }
 
 bool fast_tier_supported(FastTier t) {
   if (t == FastTier::scalar) return true;  // plain C++: runs everywhere

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cpu.h"
 #include "series.h"
 
 struct WorkSlot;
@@ -151,8 +152,7 @@ struct KernelGlobals {
   int forced_variant = -1;
 
   // Fast tiers the processor and operating system support: bit (1 << tier).
-  // The scalar tier's bit is always set; filled by cpu_classify and by the
-  // fast variant's kernel_init.
+  // The scalar tier's bit is always set; filled by cpu_classify.
   uint32_t fast_tiers = 1;
   // -1: the fastest supported tier; otherwise the FastTier to use where the
   // processor supports it (tests and the benchmark force each in turn).
@@ -175,9 +175,12 @@ extern PentiumTables pentium_tables;
 
 // --- processor identification and dispatch ---
 
-// Fills cpu_family, cpu_features and cpu_vendor_string.
+// Fills cpu_family, cpu_features and cpu_vendor_string from the answers.
+void cpu_identify_from(const CpuInfo &id);
+// cpu_identify_from this processor.
 void cpu_identify();
-// cpu_identify, then cpu_vendor from the vendor string.
+// Asks the processor once: identification, then cpu_vendor from the vendor
+// string and fast_tiers. Run once per start, before kernel_init.
 void cpu_classify();
 // The vendor code of a vendor string: 0 Intel, 1 AMD, 2 Cyrix, 3 Centaur, else -1.
 int32_t cpu_vendor_code(const char *vendor_string);
@@ -185,8 +188,10 @@ int32_t cpu_vendor_code(const char *vendor_string);
 Variant kernel_variant();
 const char *variant_name(Variant v);
 
-// The fast tiers this processor and operating system can run (CPUID feature
+// The fast tiers a processor and operating system can run (CPUID feature
 // bits, XGETBV for the vector register state), as kernel.fast_tiers holds them.
+uint32_t fast_tiers_of(const CpuInfo &id);
+// fast_tiers_of this processor, asked afresh (tests and the benchmark).
 uint32_t fast_probe();
 // Whether kernel.fast_tiers includes the tier.
 bool fast_tier_supported(FastTier t);
@@ -228,7 +233,7 @@ void kernel_finish(WorkSlot *slot);
 }  // namespace pentium
 
 namespace fast {
-void kernel_init();      // probes the tiers into kernel.fast_tiers
+void kernel_init();      // nothing to build: the tiers come from cpu_classify
 void kernel_step(WorkSlot *slot);
 void kernel_finish(WorkSlot *slot);
 // Evaluates the batch's runs into its digits with the tier in force (or

@@ -1,5 +1,5 @@
 // fault.cpp: the process-wide fault table that lets tests make any fallible platform service fail on cue.
-#include "platform.h"
+#include "fault.h"
 
 #include <atomic>
 

@@ -1,11 +1,6 @@
 // match.cpp: wildcard matching of file names and the first-match search, shared by both platforms' file searches.
-#include "platform.h"
-
-namespace {
-
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
+#include "files.h"
+#include "fold.h"
 
 bool name_matches(const char *pattern, const char *name) {
   if (!pattern || !name) return false;

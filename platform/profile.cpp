@@ -1,5 +1,9 @@
 // profile.cpp: INI (private profile) reads and writes over file_read_all and file_replace, the same on both platforms.
-#include "platform.h"
+#include "fault.h"
+#include "files.h"
+#include "fold.h"
+#include "profile.h"
+#include "threads.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -14,8 +18,6 @@ namespace {
 // not use std::mutex and writes are rare and short.
 struct ProfileState {
   std::atomic_flag writing = ATOMIC_FLAG_INIT;
-  // Reads that met a file present but unreadable and gave the default.
-  std::atomic<uint32_t> read_failures{0};
 };
 
 ProfileState profile_state;
@@ -43,7 +45,6 @@ Span trim(Span s) {
 
 Span trimmed(const char *text) { return trim(Span{text, static_cast<uint32_t>(std::strlen(text))}); }
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool same_name(Span a, Span b) {
   if (a.n != b.n) return false;
@@ -148,7 +149,8 @@ void append(std::string &out, Span s) { out.append(s.p, s.n); }
 }  // namespace
 
 uint32_t profile_get_string(const char *section, const char *key, const char *def, char *buf,
-                            uint32_t size, const char *path) {
+                            uint32_t size, const char *path, ProfileRead *how) {
+  if (how) *how = ProfileRead::missing;
   if (!buf || size == 0) return 0;
   char *data = nullptr;
   uint32_t data_size = 0;
@@ -158,8 +160,9 @@ uint32_t profile_get_string(const char *section, const char *key, const char *de
   if (section && key && path) {
     if (file_read_all(path, &data, &data_size, &missing))
       found = find_value(data, data_size, trimmed(section), trimmed(key), value);
-    else if (!missing)
-      profile_state.read_failures.fetch_add(1, std::memory_order_relaxed);
+    else if (!missing && how)
+      *how = ProfileRead::unreadable;
+    if (found && how) *how = ProfileRead::found;
   }
   if (!found) {
     // The default loses its trailing blanks, as the system's function does.
@@ -176,15 +179,12 @@ uint32_t profile_get_string(const char *section, const char *key, const char *de
   return n;
 }
 
-uint32_t profile_read_failures() {
-  return profile_state.read_failures.load(std::memory_order_relaxed);
-}
-
-int32_t profile_get_int(const char *section, const char *key, int32_t def, const char *path) {
+int32_t profile_get_int(const char *section, const char *key, int32_t def, const char *path,
+                        ProfileRead *how) {
   // The system reads the value into 30 characters and parses what it got:
   // an empty value gives the default, anything else its leading number.
   char buf[30];
-  if (profile_get_string(section, key, "", buf, sizeof buf, path) == 0 || buf[0] == 0) return def;
+  if (profile_get_string(section, key, "", buf, sizeof buf, path, how) == 0 || buf[0] == 0) return def;
   const unsigned char *s = reinterpret_cast<const unsigned char *>(buf);
   while (*s && *s <= ' ') ++s;
   bool minus = false;

@@ -46,7 +46,7 @@ ChunkResult evaluate_chunk(uint64_t where, uint64_t srt, uint64_t end, int varia
   kernel.forced_variant = variant;
   kernel.on_terms_done = let_run;
   kernel.kernel_error.store(0);
-  x87_set_control_word(uint16_t((saved_cw & ~0xF00) | 0x700));
+  x87_set_control_word(x87_kernel_mode_of(saved_cw));
   while (slot->cur_pos < slot->end_pos) kernel_step(slot);
   kernel_finish(slot);
   x87_set_control_word(saved_cw);

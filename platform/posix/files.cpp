@@ -1,5 +1,6 @@
 // files.cpp: the file services over POSIX calls, with crash-safe replacement and appends flushed to disk.
-#include "platform.h"
+#include "fault.h"
+#include "files.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+const char path_separator = '/';
 
 namespace {
 

@@ -1,5 +1,5 @@
 // terminal.cpp: whether the Linux client runs on a terminal.
-#include "platform.h"
+#include "posix_only.h"
 
 #include <unistd.h>
 

@@ -1,5 +1,6 @@
 // threads.cpp: threads, Win32-style priority levels, time, processors and locks over pthreads and Linux scheduling calls.
-#include "platform.h"
+#include "fault.h"
+#include "threads.h"
 
 #include <pthread.h>
 #include <sched.h>

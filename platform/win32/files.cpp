@@ -1,11 +1,14 @@
 // files.cpp: the file services over the Win32 ANSI file API, with crash-safe replacement and appends flushed to disk.
-#include "platform.h"
+#include "fault.h"
+#include "files.h"
 
 #include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+const char path_separator = '\\';
 
 namespace {
 

@@ -1,5 +1,6 @@
 // threads.cpp: threads, priorities, time, processors and critical sections over the Win32 API.
-#include "platform.h"
+#include "fault.h"
+#include "threads.h"
 
 #include <windows.h>
 

@@ -4,6 +4,7 @@
 
 #include "console.h"
 #include "platform.h"
+#include "posix_only.h"
 #include "state_file.h"
 
 ConsoleState console;

@@ -91,6 +91,7 @@ FastKernelScope::FastKernelScope(int tier)
   x87_enter_kernel_mode();
   kernel.forced_variant = int(Variant::fast);
   kernel.forced_fast_tier = tier;
+  kernel.fast_tiers = fast_probe();
   kernel.on_terms_done = [](WorkSlot *) {};
   kernel.kernel_error.store(0);
   kernel_init();

@@ -1,5 +1,6 @@
 // posix_test.cpp: Linux-only checks that need other processes or the scheduler: kills during profile writes, the instance lock, power supplies and priorities.
 #include "scratch.h"
+#include "posix_only.h"
 
 #include <sched.h>
 #include <signal.h>

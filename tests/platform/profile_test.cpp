@@ -192,6 +192,36 @@ TEST_F(Profile, NullValueRemovesTheKeyNullKeyTheSection) {
   EXPECT_EQ(get_file(ini), "[B]\r\nz=3\r\n[A]\r\nx=4\r\n");
 }
 
+// Each read says what it found, so a reader can tell a key that is not
+// there from a file it could not read: both give the default.
+TEST_F(Profile, ReadsSayWhetherTheKeyWasFoundMissingOrTheFileUnreadable) {
+  char buf[32];
+  ProfileRead how = ProfileRead::found;
+  profile_get_string("Main", "a", "d", buf, sizeof buf, ini.c_str(), &how);
+  EXPECT_EQ(how, ProfileRead::missing) << "no file";
+  put_file(ini, "[Main]\r\na=1\r\nempty=\r\n");
+  EXPECT_EQ(profile_get_int("Main", "a", 0, ini.c_str(), &how), 1);
+  EXPECT_EQ(how, ProfileRead::found);
+  profile_get_string("Main", "empty", "d", buf, sizeof buf, ini.c_str(), &how);
+  EXPECT_EQ(how, ProfileRead::found) << "an empty value is a value";
+  profile_get_string("Main", "b", "d", buf, sizeof buf, ini.c_str(), &how);
+  EXPECT_EQ(how, ProfileRead::missing) << "no key";
+  profile_get_string("Other", "a", "d", buf, sizeof buf, ini.c_str(), &how);
+  EXPECT_EQ(how, ProfileRead::missing) << "no section";
+  // A read that fails once (the file held for a moment) gives the default,
+  // and says so; the next read finds the key again.
+  fault_inject(PlatformOp::file_read_all, 1, false);
+  EXPECT_EQ(profile_get_int("Main", "a", 7, ini.c_str(), &how), 7);
+  EXPECT_EQ(how, ProfileRead::unreadable);
+  EXPECT_EQ(profile_get_int("Main", "a", 7, ini.c_str(), &how), 1);
+  EXPECT_EQ(how, ProfileRead::found);
+  // A directory in the file's place cannot be read either.
+  const std::string folder = path("folder.ini");
+  std::filesystem::create_directory(folder);
+  profile_get_string("Main", "a", "d", buf, sizeof buf, folder.c_str(), &how);
+  EXPECT_EQ(how, ProfileRead::unreadable);
+}
+
 TEST_F(Profile, ADirectoryReadsAsDefaultsAndIsNotReplaced) {
   std::filesystem::create_directory(ini);
   EXPECT_EQ(get("Main", "a", ini), "<def>");

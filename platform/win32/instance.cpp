@@ -1,5 +1,6 @@
-// system.cpp: power information and the single-instance lock over the Win32 API.
-#include "platform.h"
+// instance.cpp: the single-instance lock over the Win32 API: a file opened
+// without sharing.
+#include "instance.h"
 
 #include <windows.h>
 
@@ -13,18 +14,6 @@ struct InstanceState {
 InstanceState instance_state;
 
 }  // namespace
-
-PowerStatus power_status() {
-  PowerStatus st{false, true, -1};
-  SYSTEM_POWER_STATUS sps;
-  if (!GetSystemPowerStatus(&sps)) return st;
-  st.known = true;
-  // 255 is "unknown" in both bytes: an unknown line status counts as on
-  // line, an unknown level as no battery.
-  st.ac_online = sps.ACLineStatus != 0;
-  st.battery_percent = sps.BatteryLifePercent <= 100 ? sps.BatteryLifePercent : -1;
-  return st;
-}
 
 bool instance_lock(const char *path, bool *held_elsewhere) {
   if (held_elsewhere) *held_elsewhere = false;
