@@ -47,7 +47,7 @@ int run_headless(const ShellSettings &settings) {
   front_end.message = on_message;
 
   if (!start_calculating()) {
-    print_line(range.error_text);
+    print_line(coordinator.error_text);
     settings_save(settings, console_settings_store);
     return 1;
   }
@@ -71,7 +71,7 @@ int run_headless(const ShellSettings &settings) {
   settings_save(settings, console_settings_store);
   // Running out of work units is the normal end; anything else that
   // retired a worker (a kernel error, a file that cannot be written) is not.
-  return finished && (kernel.kernel_error.load() != 0 || worker_state.failed_workers.load() != 0)
+  return finished && (kernel.kernel_error.load() != 0 || coordinator.failed_workers.load() != 0)
              ? 1
              : 0;
 }

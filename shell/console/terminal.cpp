@@ -208,7 +208,7 @@ void start_command() {
   terminal.title_inverted = false;
   eta_reset(&terminal.eta);
   // A damaged state file stops the start; the log says why.
-  if (!start_calculating()) log_line(window(), range.error_text);
+  if (!start_calculating()) log_line(window(), coordinator.error_text);
   update_status();
 }
 

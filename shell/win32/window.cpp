@@ -38,7 +38,7 @@ static void start_command(HWND window) {
   if (worker_state.active_workers.load() != 0) return;
   report.flash_phase = 0;
   // A damaged state file stops the start; the log says why.
-  if (!start_calculating()) log_line(window, range.error_text);
+  if (!start_calculating()) log_line(window, coordinator.error_text);
 }
 
 static void toggle_tray_icon(HWND window) {
