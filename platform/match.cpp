@@ -32,5 +32,7 @@ bool name_matches(const char *pattern, const char *name) {
 }
 
 bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t size) {
-  return file_find_after(dir, pattern, nullptr, name, size);
+  if (!file_find_after(dir, pattern, nullptr, name, size)) return false;
+  fault_found(dir, name);
+  return true;
 }

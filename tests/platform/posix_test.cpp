@@ -1,5 +1,7 @@
 // posix_test.cpp: Linux-only checks that need other processes or the scheduler: kills during profile writes, the instance lock, power supplies and priorities.
-#include "scratch.h"
+#include "test_support.h"
+
+#include "platform.h"
 
 #include <sched.h>
 #include <signal.h>
@@ -26,7 +28,7 @@ std::string expected_file(const std::string &pad, int a, int b, int c) {
 TEST_F(Posix, AKilledWriterNeverLeavesATornFile) {
   const std::string ini = path("Quarn.ini");
   const std::string pad(20000, 'p');  // makes each write long enough to be hit
-  put_file(ini, expected_file(pad, 0, 0, 0));
+  write_file(ini, expected_file(pad, 0, 0, 0));
   std::mt19937 rng(12345);
   int last = 0;
   for (int round = 0; round < 40; ++round) {
@@ -52,7 +54,7 @@ TEST_F(Posix, AKilledWriterNeverLeavesATornFile) {
     // A prefix of the writes, each whole: a >= b >= c, at most one apart.
     ASSERT_TRUE(a >= b && b >= c && a - c <= 1 && c >= last)
         << "round " << round << ": " << a << " " << b << " " << c;
-    ASSERT_EQ(get_file(ini), expected_file(pad, a, b, c)) << "round " << round;
+    ASSERT_EQ(read_file(ini), expected_file(pad, a, b, c)) << "round " << round;
     last = c;
   }
   EXPECT_GT(last, 0);  // the children did get some writes done
@@ -83,12 +85,12 @@ class Power : public ScratchTest {
  protected:
   void supply(const std::string &name, std::initializer_list<std::pair<const char *, const char *>> files) {
     std::filesystem::create_directories(path(name));
-    for (auto &f : files) put_file(path(name + "/" + f.first), std::string(f.second) + "\n");
+    for (auto &f : files) write_file(path(name + "/" + f.first), std::string(f.second) + "\n");
   }
 };
 
 TEST_F(Power, NoSuppliesMeansUnknown) {
-  EXPECT_FALSE(power_status_at(dir().c_str()).known);
+  EXPECT_FALSE(power_status_at(dir.string().c_str()).known);
   EXPECT_FALSE(power_status_at(path("missing").c_str()).known);
 }
 
@@ -97,7 +99,7 @@ TEST_F(Power, MainsAndTheFirstBattery) {
   supply("BAT1", {{"type", "Battery"}, {"capacity", "30"}, {"status", "Charging"}});
   supply("BAT0", {{"type", "Battery"}, {"capacity", "80"}, {"status", "Charging"}});
   supply("hidpp_battery_0", {{"type", "Battery"}, {"scope", "Device"}, {"capacity", "5"}});
-  PowerStatus st = power_status_at(dir().c_str());
+  PowerStatus st = power_status_at(dir.string().c_str());
   EXPECT_TRUE(st.known);
   EXPECT_TRUE(st.ac_online);
   EXPECT_EQ(st.battery_percent, 80);
@@ -105,13 +107,13 @@ TEST_F(Power, MainsAndTheFirstBattery) {
 
 TEST_F(Power, OffLineFromMainsOrFromADischargingBattery) {
   supply("BAT0", {{"type", "Battery"}, {"capacity", "40"}, {"status", "Discharging"}});
-  PowerStatus st = power_status_at(dir().c_str());
+  PowerStatus st = power_status_at(dir.string().c_str());
   EXPECT_TRUE(st.known);
   EXPECT_FALSE(st.ac_online);
   EXPECT_EQ(st.battery_percent, 40);
   supply("ADP1", {{"type", "Mains"}, {"online", "0"}});
   std::filesystem::remove_all(path("BAT0"));
-  st = power_status_at(dir().c_str());
+  st = power_status_at(dir.string().c_str());
   EXPECT_TRUE(st.known);
   EXPECT_FALSE(st.ac_online);
   EXPECT_EQ(st.battery_percent, -1);
