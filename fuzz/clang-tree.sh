@@ -1,6 +1,7 @@
 # clang-tree.sh: sourced by fuzz/fuzz-run and tests/reliability/sanitize-run:
-# configures (when needed) the one clang build tree they share, in which
-# everything is compiled with the address and undefined-behaviour
+# configures (when needed) the one clang build tree they share, the clang
+# build of the whole native tree (warnings are errors there as with gcc), in
+# which everything is compiled with the address and undefined-behaviour
 # sanitizers (any undefined behaviour stops the program) and with the
 # coverage libFuzzer needs. Defines configure_clang_tree SOURCE_DIR BUILD_DIR.
 
@@ -12,7 +13,7 @@ configure_clang_tree() {
   mkdir -p "$dir"
   # The same settings again change nothing, so a configured tree is reused.
   cmake -S "$src" -B "$dir" -DCMAKE_CXX_COMPILER="$clangxx" -DCMAKE_BUILD_TYPE=Debug \
-    -DQUARN_TSAN_TEST=OFF -DQUARN_RELIABILITY_SANITIZERS=OFF -DQUARN_FUZZ=ON \
+    -DQUARN_TSAN_TEST=OFF -DQUARN_RELIABILITY_SANITIZERS=OFF -DQUARN_FUZZ=ON -DQUARN_WIN32=OFF \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
     >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log" >&2; return 1; }
 }

@@ -13,6 +13,7 @@ struct FaultTable {
   std::atomic<int> calls[op_count];
   std::atomic<int> fail_at[op_count];
   std::atomic<bool> persist[op_count];
+  std::atomic<void (*)(const char *, const char *)> on_found;
 };
 
 FaultTable fault_table{};
@@ -40,6 +41,15 @@ void fault_reset() {
     fault_table.persist[i].store(false);
     fault_table.calls[i].store(0);
   }
+  fault_table.on_found.store(nullptr);
+}
+
+void fault_on_found(void (*seen)(const char *dir, const char *name)) {
+  fault_table.on_found.store(seen);
+}
+
+void fault_found(const char *dir, const char *name) {
+  if (auto seen = fault_table.on_found.load()) seen(dir, name);
 }
 
 int fault_calls(PlatformOp op) {

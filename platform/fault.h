@@ -21,3 +21,9 @@ int fault_calls(PlatformOp op);
 // Counts one call of `op` and says whether it is to fail; every fallible
 // service calls it first.
 bool fault_hit(PlatformOp op);
+// Calls `seen` with the folder and the name file_find_first has found, before
+// it returns them, so that a test can take the file away in between as
+// another program may; nullptr (and fault_reset) calls nothing.
+void fault_on_found(void (*seen)(const char *dir, const char *name));
+// What file_find_first calls with each name it finds.
+void fault_found(const char *dir, const char *name);

@@ -1,4 +1,5 @@
 // match.cpp: wildcard matching of file names and the first-match search, shared by both platforms' file searches.
+#include "fault.h"
 #include "files.h"
 #include "fold.h"
 
@@ -27,5 +28,7 @@ bool name_matches(const char *pattern, const char *name) {
 }
 
 bool file_find_first(const char *dir, const char *pattern, char *name, uint32_t size) {
-  return file_find_after(dir, pattern, nullptr, name, size);
+  if (!file_find_after(dir, pattern, nullptr, name, size)) return false;
+  fault_found(dir, name);
+  return true;
 }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 #include "args.h"
 #include "chunk_eval.h"
@@ -94,57 +95,70 @@ int time_work_unit() {
   return 0;
 }
 
-}  // namespace
-
-int bench_main(int argc, char **argv) {
+// What quarn-coord bench was asked for.
+struct BenchOptions {
   uint64_t wheres[3] = {100000000ull, 10000000000ull, 1000000000000ull};
   int nwhere = 3;
-  int chosen_variant = -1, chosen_tier = -1;
+  int variant = -1, tier = -1;
   double seconds = 1.0;
   bool unit = false;
-  for (int i = 0; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--where") && i + 1 < argc) {
-      if (!parse_u64(argv[++i], &wheres[0]) || chunk_problem(wheres[0], 0, 1)) {
-        std::fprintf(stderr, "quarn-coord bench: bad --where\n");
-        return 2;
-      }
-      nwhere = 1;
-    } else if (!std::strcmp(argv[i], "--variant") && i + 1 < argc) {
-      if (!parse_variant(argv[++i], &chosen_variant)) {
-        std::fprintf(stderr, "quarn-coord bench: unknown variant '%s'\n", argv[i]);
-        return 2;
-      }
-    } else if (!std::strcmp(argv[i], "--tier") && i + 1 < argc) {
-      if (!parse_tier(argv[++i], &chosen_tier)) {
-        std::fprintf(stderr, "quarn-coord bench: unknown tier '%s'\n", argv[i]);
-        return 2;
-      }
-    } else if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) {
-      seconds = std::atof(argv[++i]);
-      if (!(seconds > 0 && seconds < 3600)) {
-        std::fprintf(stderr, "quarn-coord bench: bad --seconds\n");
-        return 2;
-      }
-    } else if (!std::strcmp(argv[i], "--unit")) {
-      unit = true;
-    } else {
-      std::fprintf(stderr,
-                   "usage: quarn-coord bench [--where W] [--variant generic|pentium|fast]\n"
-                   "                         [--tier scalar|avx2|ifma] [--seconds S] [--unit]\n");
-      return 2;
+};
+
+// Reads quarn-coord bench's arguments into b; false, with the exit status,
+// when the command is to end here (after --help or a usage error).
+bool parse_bench_options(int argc, char **argv, BenchOptions *b, int *status) {
+  enum { opt_where, opt_variant, opt_tier, opt_seconds, opt_unit, opt_count };
+  CommandOption o[opt_count] = {
+      {"--where", OptionKind::text, "W: only position W (by default 10^8, 10^10 and 10^12)", false, 0, nullptr},
+      {"--variant", OptionKind::text, "V: only variant V (generic, pentium or fast)", false, 0, nullptr},
+      {"--tier", OptionKind::text, "T: of the fast variant only tier T (scalar, avx2 or ifma)", false, 0,
+       nullptr},
+      {"--seconds", OptionKind::text, "S: time each row over at least S seconds (default 1)", false, 0, nullptr},
+      {"--unit", OptionKind::flag, "time the default work unit instead", false, 0, nullptr},
+  };
+  CommandSpec spec = {"bench",
+                      "bench [--where W] [--variant generic|pentium|fast]\n"
+                      "                         [--tier scalar|avx2|ifma] [--seconds S] [--unit]",
+                      "Measures each kernel's terms per second on one thread.", o, opt_count, 0, 0};
+  std::vector<const char *> operands;
+  const ParseOutcome parsed = parse_command(&spec, argc, argv, &operands);
+  if (parsed != ParseOutcome::ok) {
+    *status = parse_exit_status(parsed);
+    return false;
+  }
+  if (o[opt_where].given) {
+    if (!parse_u64(o[opt_where].text, &b->wheres[0]) || chunk_problem(b->wheres[0], 0, 1)) {
+      std::fprintf(stderr, "quarn-coord bench: bad --where\n");
+      *status = 2;
+      return false;
+    }
+    b->nwhere = 1;
+  }
+  if (o[opt_variant].given && !parse_variant(o[opt_variant].text, &b->variant)) {
+    std::fprintf(stderr, "quarn-coord bench: unknown variant '%s'\n", o[opt_variant].text);
+    *status = 2;
+    return false;
+  }
+  if (o[opt_tier].given && !parse_tier(o[opt_tier].text, &b->tier)) {
+    std::fprintf(stderr, "quarn-coord bench: unknown tier '%s'\n", o[opt_tier].text);
+    *status = 2;
+    return false;
+  }
+  if (o[opt_seconds].given) {
+    b->seconds = std::atof(o[opt_seconds].text);
+    if (!(b->seconds > 0 && b->seconds < 3600)) {
+      std::fprintf(stderr, "quarn-coord bench: bad --seconds\n");
+      *status = 2;
+      return false;
     }
   }
-  cpu_classify();
-  Variant chosen = kernel_variant();
-  std::printf("processor: %s family %u; dispatch chooses %s%s%s\n",
-              kernel.cpu_vendor_string[0] ? kernel.cpu_vendor_string : "(unknown)",
-              unsigned(kernel.cpu_family), variant_name(chosen),
-              chosen == Variant::fast ? " tier " : "",
-              chosen == Variant::fast ? fast_tier_name(fast_tier_in_force()) : "");
-  if (unit) return time_work_unit();
-  double hz = clock_hz();
-  std::printf("clock: %.0f MHz (a chain of dependent adds, one per cycle)\n", hz / 1e6);
+  b->unit = o[opt_unit].given;
+  return true;
+}
 
+// One row per kernel and position: terms per second, cycles per term and
+// the ratio to the generic variant.
+void bench_table(const BenchOptions &b, double hz) {
   // Generic first: every other row is compared with it.
   Subject subjects[2 + fast_tier_count];
   int nsubject = 0;
@@ -155,33 +169,52 @@ int bench_main(int argc, char **argv) {
   std::printf("%-10s %16s %16s %12s %10s  %s\n", "variant", "where", "terms/s", "cycles/term",
               "x generic", "tier");
   int saved_tier = kernel.forced_fast_tier;
-  for (int w = 0; w < nwhere; ++w) {
+  for (int w = 0; w < b.nwhere; ++w) {
     double generic_tps = 0;
     for (int s = 0; s < nsubject; ++s) {
       const Subject &sub = subjects[s];
-      bool shown = (chosen_variant < 0 || chosen_variant == int(sub.variant)) &&
-                   (chosen_tier < 0 || sub.tier < 0 || chosen_tier == sub.tier);
+      bool shown = (b.variant < 0 || b.variant == int(sub.variant)) &&
+                   (b.tier < 0 || sub.tier < 0 || b.tier == sub.tier);
       // The generic variant is measured even when not shown: the ratios need it.
       if (!shown && sub.variant != Variant::generic) continue;
       if (sub.tier >= 0 && !fast_tier_supported(FastTier(sub.tier))) {
         std::printf("%-10s %16llu %16s %12s %10s  %s: not run, the processor or system lacks it\n",
-                    variant_name(sub.variant), (unsigned long long)wheres[w], "-", "-", "-",
+                    variant_name(sub.variant), (unsigned long long)b.wheres[w], "-", "-", "-",
                     tier_text(sub));
         continue;
       }
       kernel.forced_variant = int(sub.variant);
       kernel.forced_fast_tier = sub.tier;
       kernel_init();
-      double tps = terms_per_second(wheres[w], int(sub.variant), seconds);
+      double tps = terms_per_second(b.wheres[w], int(sub.variant), b.seconds);
       if (sub.variant == Variant::generic) generic_tps = tps;
       if (!shown) continue;
       std::printf("%-10s %16llu %16.0f %12.1f %10.2f  %s\n", variant_name(sub.variant),
-                  (unsigned long long)wheres[w], tps, tps > 0 ? hz / tps : 0.0,
+                  (unsigned long long)b.wheres[w], tps, tps > 0 ? hz / tps : 0.0,
                   generic_tps > 0 ? tps / generic_tps : 0.0, tier_text(sub));
       std::fflush(stdout);
     }
   }
   kernel.forced_variant = -1;
   kernel.forced_fast_tier = saved_tier;
+}
+
+}  // namespace
+
+int bench_main(int argc, char **argv) {
+  BenchOptions b;
+  int status = 0;
+  if (!parse_bench_options(argc, argv, &b, &status)) return status;
+  cpu_classify();
+  Variant chosen = kernel_variant();
+  std::printf("processor: %s family %u; dispatch chooses %s%s%s\n",
+              kernel.cpu_vendor_string[0] ? kernel.cpu_vendor_string : "(unknown)",
+              unsigned(kernel.cpu_family), variant_name(chosen),
+              chosen == Variant::fast ? " tier " : "",
+              chosen == Variant::fast ? fast_tier_name(fast_tier_in_force()) : "");
+  if (b.unit) return time_work_unit();
+  double hz = clock_hz();
+  std::printf("clock: %.0f MHz (a chain of dependent adds, one per cycle)\n", hz / 1e6);
+  bench_table(b, hz);
   return 0;
 }

@@ -1,11 +1,14 @@
 /*
  * chunk_eval.cpp: one chunk evaluated in the calling thread with a
- * callback that only lets the kernel run.
+ * callback that only lets the kernel run; quarn-coord chunk.
  */
 #include "chunk_eval.h"
 
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "args.h"
 #include "platform.h"
 #include "result_line.h"
 
@@ -58,4 +61,49 @@ ChunkResult evaluate_chunk(uint64_t where, uint64_t srt, uint64_t end, int varia
   std::memcpy(res.limbs, line.limbs, sizeof res.limbs);
   format_result_line(line, res.line);
   return res;
+}
+
+// Evaluates one chunk and prints the line a worker would write for it.
+int chunk_main(int argc, char **argv) {
+  CommandOption options[] = {
+      {"--variant", OptionKind::text, "V: generic, pentium or fast (by default the one dispatch chooses)", false,
+       0, nullptr},
+  };
+  CommandSpec spec = {"chunk", "chunk WHERE SRT END [--variant generic|pentium|fast]",
+                      "Prints the result line a worker writes for terms [SRT, END) at position WHERE.", options,
+                      1, 3, 3};
+  std::vector<const char *> pos;
+  const ParseOutcome parsed = parse_command(&spec, argc, argv, &pos);
+  if (parsed != ParseOutcome::ok) return parse_exit_status(parsed);
+  int variant = -1;
+  if (options[0].given && !parse_variant(options[0].text, &variant)) {
+    std::fprintf(stderr, "quarn-coord chunk: unknown variant '%s'\n", options[0].text);
+    return command_usage(spec);
+  }
+  uint64_t v[3];
+  static const char *const names[3] = {"WHERE", "SRT", "END"};
+  for (int i = 0; i < 3; ++i) {
+    if (!parse_u64(pos[i], &v[i])) {
+      std::fprintf(stderr, "quarn-coord chunk: %s is not a number: '%s'\n", names[i], pos[i]);
+      return command_usage(spec);
+    }
+  }
+  if (const char *problem = chunk_problem(v[0], v[1], v[2])) {
+    std::fprintf(stderr, "quarn-coord chunk: %s (where %llu, chunk [%llu, %llu), head ends at %llu)\n",
+                 problem, (unsigned long long)v[0], (unsigned long long)v[1],
+                 (unsigned long long)v[2], (unsigned long long)head_end(v[0]));
+    return 2;
+  }
+  cpu_classify();
+  int saved = kernel.forced_variant;
+  kernel.forced_variant = variant;
+  kernel_init();
+  kernel.forced_variant = saved;
+  ChunkResult r = evaluate_chunk(v[0], v[1], v[2], variant);
+  if (!r.ok) {
+    std::fprintf(stderr, "quarn-coord chunk: the kernel refused an exponent of this chunk\n");
+    return 1;
+  }
+  std::printf("%s\n", r.line);
+  return 0;
 }

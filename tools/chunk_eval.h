@@ -28,3 +28,6 @@ const char *chunk_problem(uint64_t where, uint64_t srt, uint64_t end);
 // restores the caller's x87 control word afterwards. kernel_init for the
 // variant must have run.
 ChunkResult evaluate_chunk(uint64_t where, uint64_t srt, uint64_t end, int variant);
+
+// quarn-coord chunk WHERE SRT END [--variant generic|pentium|fast]
+int chunk_main(int argc, char **argv);

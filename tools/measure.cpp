@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "args.h"
 #include "chunk_eval.h"
@@ -23,18 +24,19 @@ int64_t shortfall(const uint32_t target[4], const uint32_t value[4]) {
 }
 
 int rounding_main(int argc, char **argv) {
+  CommandOption options[] = {
+      {"--exact", OptionKind::flag, "also the exact share, to the bit (slow)", false, 0, nullptr},
+  };
+  CommandSpec spec = {"rounding", "rounding WHERE SRT END [--exact]",
+                      "Shows how far each variant's line for terms [SRT, END) falls short of the others.",
+                      options, 1, 3, 3};
+  std::vector<const char *> pos;
+  const ParseOutcome parsed = parse_command(&spec, argc, argv, &pos);
+  if (parsed != ParseOutcome::ok) return parse_exit_status(parsed);
+  const bool exact = options[0].given;
   uint64_t v[3];
-  int npos = 0;
-  bool exact = false;
-  for (int i = 0; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--exact")) exact = true;
-    else if (npos < 3 && parse_u64(argv[i], &v[npos])) ++npos;
-    else npos = 4;
-  }
-  if (npos != 3) {
-    std::fprintf(stderr, "usage: quarn-coord rounding WHERE SRT END [--exact]\n");
-    return 2;
-  }
+  for (int i = 0; i < 3; ++i)
+    if (!parse_u64(pos[i], &v[i])) return command_usage(spec);
   if (const char *problem = chunk_problem(v[0], v[1], v[2])) {
     std::fprintf(stderr, "quarn-coord rounding: %s\n", problem);
     return 2;

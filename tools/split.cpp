@@ -17,9 +17,42 @@ namespace {
 
 constexpr uint64_t chunk_terms = uint64_t(1) << 28;  // chunk ends fall on multiples of 2^28
 
-int split_usage() {
-  std::fprintf(stderr, "usage: quarn-coord split WHERE [--terms N] [--dir D] [--from A] [--to B]\n");
-  return 2;
+enum { opt_terms, opt_dir, opt_from, opt_to, opt_count };
+
+// The stretch and unit size of a split, checked; 0 when usable, else the
+// exit status (the reason printed).
+struct SplitPlan {
+  uint64_t where, from, to, terms;
+};
+
+int plan_split(const CommandSpec &spec, const char *where_text, SplitPlan *p) {
+  const CommandOption *o = spec.options;
+  if (!parse_u64(where_text, &p->where)) return command_usage(spec);
+  if (p->where == 0 || p->where >= where_limit) {
+    std::fprintf(stderr, "quarn-coord split: WHERE must lie in [1, 2^56)\n");
+    return 2;
+  }
+  const uint64_t head = head_end(p->where);
+  p->to = o[opt_to].given ? o[opt_to].number : head;
+  p->from = o[opt_from].number;
+  p->terms = o[opt_terms].given ? o[opt_terms].number : default_unit_terms(p->where);
+  if (p->to > head) {
+    std::fprintf(stderr, "quarn-coord split: --to %llu lies past the head of the series, which ends at %llu\n",
+                 (unsigned long long)p->to, (unsigned long long)head);
+    return 2;
+  }
+  if (p->from >= p->to) {
+    std::fprintf(stderr, "quarn-coord split: nothing to split: terms [%llu, %llu) are empty\n",
+                 (unsigned long long)p->from, (unsigned long long)p->to);
+    return 2;
+  }
+  // The generic kernel works on pairs of terms: even bounds inside the
+  // stretch keep every unit in whole pairs.
+  if (p->terms == 0 || (p->terms & 1) || (p->from & 1)) {
+    std::fprintf(stderr, "quarn-coord split: --terms must be even and above 0, and --from even\n");
+    return 2;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -53,65 +86,22 @@ bool write_work_unit(const char *path, uint64_t where, uint64_t srt, uint64_t en
 }
 
 int split_main(int argc, char **argv) {
-  const char *where_text = nullptr;
-  const char *dir = ".";
-  uint64_t terms = 0, from = 0, to = 0;
-  bool has_terms = false, has_to = false;
-  for (int i = 0; i < argc; ++i) {
-    const char *a = argv[i];
-    if (!std::strcmp(a, "--dir")) {
-      if (i + 1 >= argc) return split_usage();
-      dir = argv[++i];
-    } else if (!std::strcmp(a, "--terms") || !std::strcmp(a, "--from") || !std::strcmp(a, "--to")) {
-      uint64_t v;
-      if (i + 1 >= argc || !parse_u64(argv[i + 1], &v)) {
-        std::fprintf(stderr, "quarn-coord split: %s needs a number\n", a);
-        return split_usage();
-      }
-      ++i;
-      if (a[2] == 't' && a[3] == 'e') {
-        terms = v;
-        has_terms = true;
-      } else if (a[2] == 'f') {
-        from = v;
-      } else {
-        to = v;
-        has_to = true;
-      }
-    } else if (a[0] == '-' && a[1] == '-') {
-      std::fprintf(stderr, "quarn-coord split: unknown option %s\n", a);
-      return split_usage();
-    } else if (!where_text) {
-      where_text = a;
-    } else {
-      return split_usage();
-    }
-  }
-  uint64_t where;
-  if (!where_text || !parse_u64(where_text, &where)) return split_usage();
-  if (where == 0 || where >= where_limit) {
-    std::fprintf(stderr, "quarn-coord split: WHERE must lie in [1, 2^56)\n");
-    return 2;
-  }
-  const uint64_t head = head_end(where);
-  if (!has_to) to = head;
-  if (!has_terms) terms = default_unit_terms(where);
-  if (to > head) {
-    std::fprintf(stderr, "quarn-coord split: --to %llu lies past the head of the series, which ends at %llu\n",
-                 (unsigned long long)to, (unsigned long long)head);
-    return 2;
-  }
-  if (from >= to) {
-    std::fprintf(stderr, "quarn-coord split: nothing to split: terms [%llu, %llu) are empty\n",
-                 (unsigned long long)from, (unsigned long long)to);
-    return 2;
-  }
-  // The generic kernel works on pairs of terms: even bounds inside the
-  // stretch keep every unit in whole pairs.
-  if (terms == 0 || (terms & 1) || (from & 1)) {
-    std::fprintf(stderr, "quarn-coord split: --terms must be even and above 0, and --from even\n");
-    return 2;
-  }
+  CommandOption o[opt_count] = {
+      {"--terms", OptionKind::number, "N: terms per unit (even; by default about a day of one core)", false, 0, nullptr},
+      {"--dir", OptionKind::text, "D: the folder the units are written to (by default this one)", false, 0, nullptr},
+      {"--from", OptionKind::number, "A: the first term (even; by default 0)", false, 0, nullptr},
+      {"--to", OptionKind::number, "B: the end of the terms (by default the end of the head)", false, 0, nullptr},
+  };
+  CommandSpec spec = {"split", "split WHERE [--terms N] [--dir D] [--from A] [--to B]",
+                      "Writes work units that cover terms [A, B) of the series at position WHERE once.", o,
+                      opt_count, 1, 1};
+  std::vector<const char *> operands;
+  const ParseOutcome parsed = parse_command(&spec, argc, argv, &operands);
+  if (parsed != ParseOutcome::ok) return parse_exit_status(parsed);
+  SplitPlan plan;
+  if (int status = plan_split(spec, operands[0], &plan)) return status;
+  const uint64_t where = plan.where, from = plan.from, to = plan.to, terms = plan.terms;
+  const char *dir = o[opt_dir].given ? o[opt_dir].text : ".";
 
   const uint64_t count = (to - from - 1) / terms + 1;
   int width = 6;

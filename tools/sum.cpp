@@ -42,6 +42,19 @@ const char *line_problem(const ResultLine &l) {
   return nullptr;
 }
 
+namespace {
+
+// The share and the rounding bound of the used lines, added up.
+void add_used_shares(const std::vector<SourceLine> &lines, PositionCover *c) {
+  for (std::size_t i : c->used) {
+    const ResultLine &l = lines[i].line;
+    c->share = wide_add(c->share, line_share(l));
+    c->rounding = wide_add_saturated(c->rounding, bound_from_units128(line_bound(l.end - l.srt)));
+  }
+}
+
+}  // namespace
+
 PositionCover cover_position(const std::vector<SourceLine> &lines, uint64_t where) {
   PositionCover c{};
   c.where = where;
@@ -97,12 +110,7 @@ PositionCover cover_position(const std::vector<SourceLine> &lines, uint64_t wher
     g = g_end;
   }
   if (pos < c.head_end) c.gaps.push_back({pos, c.head_end});
-
-  for (std::size_t i : c.used) {
-    const ResultLine &l = lines[i].line;
-    c.share = wide_add(c.share, line_share(l));
-    c.rounding = wide_add_saturated(c.rounding, bound_from_units128(line_bound(l.end - l.srt)));
-  }
+  add_used_shares(lines, &c);
   return c;
 }
 
@@ -141,12 +149,6 @@ struct SumOptions {
 
 constexpr std::size_t list_limit = 20;  // entries of one kind shown before "and N more"
 
-int sum_usage() {
-  std::fprintf(stderr,
-               "usage: quarn-coord sum FILE... [--where W] [--complete] [--max-uncovered N] [--skip-bad]\n");
-  return 2;
-}
-
 std::string place(const std::vector<const char *> &files, const SourceLine &s) {
   char buf[32];
   std::snprintf(buf, sizeof buf, ":%lu", (unsigned long)s.number);
@@ -169,15 +171,8 @@ std::string units_text(const Wide &w) {
   return buf;
 }
 
-// Reports one position; returns false when it has problems that make its
-// sum unusable.
-bool report_position(const SumOptions &o, const std::vector<SourceLine> &lines, uint64_t where,
-                     bool lines_damaged) {
-  PositionCover c = cover_position(lines, where);
-  std::printf("position %llu (Where=%016llX): head of the series is terms [0, %llu)\n",
-              (unsigned long long)where, (unsigned long long)where, (unsigned long long)c.head_end);
-  std::printf("  %zu line(s) summed, %zu repeated stretch(es) dropped, %zu empty stretch(es)\n",
-              c.used.size(), c.repeated.size(), c.empty.size());
+// Lists the lines of a cover that were dropped, refused or disagree.
+void report_dropped(const SumOptions &o, const std::vector<SourceLine> &lines, const PositionCover &c) {
   std::size_t shown = 0;
   for (std::size_t i : c.repeated) {
     if (shown++ == list_limit) {
@@ -201,8 +196,20 @@ bool report_position(const SumOptions &o, const std::vector<SourceLine> &lines, 
                   stretch_text(a.line.srt, a.line.end).c_str(), place(o.files, b).c_str(),
                   stretch_text(b.line.srt, b.line.end).c_str());
   }
+}
+
+// Reports one position; returns false when it has problems that make its
+// sum unusable.
+bool report_position(const SumOptions &o, const std::vector<SourceLine> &lines, uint64_t where,
+                     bool lines_damaged) {
+  PositionCover c = cover_position(lines, where);
+  std::printf("position %llu (Where=%016llX): head of the series is terms [0, %llu)\n",
+              (unsigned long long)where, (unsigned long long)where, (unsigned long long)c.head_end);
+  std::printf("  %zu line(s) summed, %zu repeated stretch(es) dropped, %zu empty stretch(es)\n",
+              c.used.size(), c.repeated.size(), c.empty.size());
+  report_dropped(o, lines, c);
   uint64_t gap_terms = 0;
-  shown = 0;
+  std::size_t shown = 0;
   for (const Stretch &g : c.gaps) {
     gap_terms += g.end - g.srt;
     if (shown++ < list_limit)
@@ -266,39 +273,76 @@ void report_bad_lines(const std::vector<const char *> &files, const std::vector<
   if (bad.size() > shown) std::fprintf(stderr, "... and %zu more unreadable lines\n", bad.size() - shown);
 }
 
+namespace {
+
+// Reads quarn-coord sum's arguments into o; false, with the exit status,
+// when the command is to end here (after --help or a usage error).
+bool parse_sum_options(int argc, char **argv, SumOptions *o, int *status) {
+  enum { opt_where, opt_complete, opt_max_uncovered, opt_skip_bad, opt_count };
+  CommandOption options[opt_count] = {
+      {"--where", OptionKind::number, "W: sum only position W (its lines missing: all gaps)", false, 0, nullptr},
+      {"--complete", OptionKind::flag, "evaluate the uncovered head terms and the tail: digits of pi", false, 0,
+       nullptr},
+      {"--max-uncovered", OptionKind::number, "N: complete only with at most N head terms uncovered", false, 0,
+       nullptr},
+      {"--skip-bad", OptionKind::flag, "pass over unreadable lines with a warning", false, 0, nullptr},
+  };
+  CommandSpec spec = {"sum", "sum FILE... [--where W] [--complete] [--max-uncovered N] [--skip-bad]",
+                      "Adds up the result lines of each position and shows what they cover.", options,
+                      opt_count, 1, -1};
+  const ParseOutcome parsed = parse_command(&spec, argc, argv, &o->files);
+  if (parsed != ParseOutcome::ok) {
+    *status = parse_exit_status(parsed);
+    return false;
+  }
+  o->has_where = options[opt_where].given;
+  o->where = options[opt_where].number;
+  o->complete = options[opt_complete].given;
+  o->skip_bad = options[opt_skip_bad].given;
+  if (options[opt_max_uncovered].given) o->max_uncovered = options[opt_max_uncovered].number;
+  if (o->has_where && (o->where == 0 || o->where >= where_limit)) {
+    std::fprintf(stderr, "quarn-coord sum: --where must lie in [1, 2^56)\n");
+    *status = 2;
+    return false;
+  }
+  return true;
+}
+
+// The positions to sum: those of the lines, or only --where; the start-up
+// lines and (with --where) the lines of other positions are counted out.
+std::vector<uint64_t> positions_to_sum(const SumOptions &o, const std::vector<SourceLine> &lines,
+                                       std::size_t *startup, std::vector<std::size_t> *foreign) {
+  std::vector<uint64_t> wheres;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const ResultLine &l = lines[i].line;
+    if (is_startup_line(l)) ++*startup;
+    else if (o.has_where && l.where != o.where) foreign->push_back(i);
+    else wheres.push_back(l.where);
+  }
+  if (o.has_where) wheres.push_back(o.where);
+  std::sort(wheres.begin(), wheres.end());
+  wheres.erase(std::unique(wheres.begin(), wheres.end()), wheres.end());
+  return wheres;
+}
+
+void report_foreign(const SumOptions &o, const std::vector<SourceLine> &lines,
+                    const std::vector<std::size_t> &foreign) {
+  if (foreign.empty()) return;
+  std::printf("%zu line(s) of other positions ignored:\n", foreign.size());
+  for (std::size_t n = 0; n < foreign.size() && n < list_limit; ++n) {
+    const SourceLine &s = lines[foreign[n]];
+    std::printf("  other position: %s is for position %llu\n", place(o.files, s).c_str(),
+                (unsigned long long)s.line.where);
+  }
+  if (foreign.size() > list_limit) std::printf("  ... and %zu more\n", foreign.size() - list_limit);
+}
+
+}  // namespace
+
 int sum_main(int argc, char **argv) {
   SumOptions o;
-  for (int i = 0; i < argc; ++i) {
-    const char *a = argv[i];
-    if (!std::strcmp(a, "--complete")) {
-      o.complete = true;
-    } else if (!std::strcmp(a, "--skip-bad")) {
-      o.skip_bad = true;
-    } else if (!std::strcmp(a, "--where") || !std::strcmp(a, "--max-uncovered")) {
-      uint64_t v;
-      if (i + 1 >= argc || !parse_u64(argv[i + 1], &v)) {
-        std::fprintf(stderr, "quarn-coord sum: %s needs a number\n", a);
-        return sum_usage();
-      }
-      ++i;
-      if (a[2] == 'w') {
-        o.has_where = true;
-        o.where = v;
-      } else {
-        o.max_uncovered = v;
-      }
-    } else if (a[0] == '-' && a[1] == '-') {
-      std::fprintf(stderr, "quarn-coord sum: unknown option %s\n", a);
-      return sum_usage();
-    } else {
-      o.files.push_back(a);
-    }
-  }
-  if (o.files.empty()) return sum_usage();
-  if (o.has_where && (o.where == 0 || o.where >= where_limit)) {
-    std::fprintf(stderr, "quarn-coord sum: --where must lie in [1, 2^56)\n");
-    return 2;
-  }
+  int status = 0;
+  if (!parse_sum_options(argc, argv, &o, &status)) return status;
 
   std::vector<SourceLine> lines;
   std::vector<BadLine> bad;
@@ -308,32 +352,14 @@ int sum_main(int argc, char **argv) {
   for (const BadLine &b : bad)
     if (b.number == 0 || !o.skip_bad) damaged = true;
 
-  std::vector<uint64_t> wheres;
   std::size_t startup = 0;
   std::vector<std::size_t> foreign;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const ResultLine &l = lines[i].line;
-    if (is_startup_line(l)) ++startup;
-    else if (o.has_where && l.where != o.where) foreign.push_back(i);
-    else wheres.push_back(l.where);
-  }
-  if (o.has_where) wheres.push_back(o.where);
-  std::sort(wheres.begin(), wheres.end());
-  wheres.erase(std::unique(wheres.begin(), wheres.end()), wheres.end());
-
+  const std::vector<uint64_t> wheres = positions_to_sum(o, lines, &startup, &foreign);
   std::printf("read %zu result line(s) from %zu file(s)", lines.size(), o.files.size());
   if (!bad.empty()) std::printf(", %zu unreadable", bad.size());
   if (startup) std::printf(", %zu start-up line(s) of no chunk ignored", startup);
   std::printf("\n");
-  if (!foreign.empty()) {
-    std::printf("%zu line(s) of other positions ignored:\n", foreign.size());
-    for (std::size_t n = 0; n < foreign.size() && n < list_limit; ++n) {
-      const SourceLine &s = lines[foreign[n]];
-      std::printf("  other position: %s is for position %llu\n", place(o.files, s).c_str(),
-                  (unsigned long long)s.line.where);
-    }
-    if (foreign.size() > list_limit) std::printf("  ... and %zu more\n", foreign.size() - list_limit);
-  }
+  report_foreign(o, lines, foreign);
   if (wheres.empty()) {
     std::printf("no result lines to sum\n");
     return 1;

@@ -28,9 +28,58 @@ uint64_t distance(const uint32_t a[4], const uint32_t b[4]) {
 
 bool same(const uint32_t a[4], const uint32_t b[4]) { return !std::memcmp(a, b, 4 * sizeof a[0]); }
 
-int verify_usage() {
-  std::fprintf(stderr, "usage: quarn-coord verify FILE... [--sample K] [--seed S]\n");
-  return 2;
+// The lines to check: every line of a stretch or that cannot be summed, or
+// `sample` of them chosen with `seed` (or a seed of chance).
+std::vector<std::size_t> lines_to_check(const std::vector<SourceLine> &lines, const CommandOption &sample,
+                                        const CommandOption &seed) {
+  std::vector<std::size_t> chosen;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const ResultLine &l = lines[i].line;
+    if (!is_startup_line(l) && (l.srt != l.end || line_problem(l))) chosen.push_back(i);
+  }
+  if (sample.given && sample.number < chosen.size()) {
+    const uint64_t s = seed.given ? seed.number : std::random_device{}();
+    const std::size_t all = chosen.size();
+    std::mt19937_64 rng(s);
+    std::shuffle(chosen.begin(), chosen.end(), rng);
+    chosen.resize(std::size_t(sample.number));
+    std::sort(chosen.begin(), chosen.end());
+    std::printf("checking %llu of %zu line(s) chosen at random (--seed %llu repeats the choice)\n",
+                (unsigned long long)sample.number, all, (unsigned long long)s);
+  } else {
+    std::printf("checking %zu line(s)\n", chosen.size());
+  }
+  return chosen;
+}
+
+// Checks one line and prints the outcome after the line's place.
+CheckOutcome show_check(const ResultLine &l) {
+  LineCheck c = check_line(l);
+  const char *vname = variant_name(Variant(c.variant));
+  switch (c.outcome) {
+    case CheckOutcome::exact:
+      std::printf("ok (%s variant, exact)\n", vname);
+      break;
+    case CheckOutcome::within_rounding:
+      std::printf("ok within rounding (%llu units of 2^-128 from the %s variant)\n",
+                  (unsigned long long)c.difference, vname);
+      break;
+    case CheckOutcome::mismatch: {
+      std::printf("MISMATCH; the kernel gives\n");
+      for (int t = 0; t < c.tried; ++t) {
+        ResultLine r = l;
+        std::memcpy(r.limbs, c.limbs[t], sizeof r.limbs);
+        char text[result_line_length + 1];
+        format_result_line(r, text);
+        std::printf("    %s (%s variant)\n", text, variant_name(Variant(c.variants[t])));
+      }
+      break;
+    }
+    case CheckOutcome::refused:
+      std::printf("refused: %s\n", line_problem(l) ? line_problem(l) : "the kernel cannot evaluate it");
+      break;
+  }
+  return c.outcome;
 }
 
 }  // namespace
@@ -73,97 +122,38 @@ LineCheck check_line(const ResultLine &line) {
 }
 
 int verify_main(int argc, char **argv) {
+  enum { opt_sample, opt_seed, opt_count };
+  CommandOption options[opt_count] = {
+      {"--sample", OptionKind::number, "K: check K lines chosen at random", false, 0, nullptr},
+      {"--seed", OptionKind::number, "S: the seed of that choice (to repeat it)", false, 0, nullptr},
+  };
+  CommandSpec spec = {"verify", "verify FILE... [--sample K] [--seed S]",
+                      "Evaluates the lines of result files again and compares them.", options, opt_count, 1,
+                      -1};
   std::vector<const char *> files;
-  uint64_t sample = 0, seed = 0;
-  bool has_sample = false, has_seed = false;
-  for (int i = 0; i < argc; ++i) {
-    const char *a = argv[i];
-    if (!std::strcmp(a, "--sample") || !std::strcmp(a, "--seed")) {
-      uint64_t v;
-      if (i + 1 >= argc || !parse_u64(argv[i + 1], &v)) {
-        std::fprintf(stderr, "quarn-coord verify: %s needs a number\n", a);
-        return verify_usage();
-      }
-      ++i;
-      if (a[3] == 'a') {
-        sample = v;
-        has_sample = true;
-      } else {
-        seed = v;
-        has_seed = true;
-      }
-    } else if (a[0] == '-' && a[1] == '-') {
-      std::fprintf(stderr, "quarn-coord verify: unknown option %s\n", a);
-      return verify_usage();
-    } else {
-      files.push_back(a);
-    }
-  }
-  if (files.empty()) return verify_usage();
+  const ParseOutcome parsed = parse_command(&spec, argc, argv, &files);
+  if (parsed != ParseOutcome::ok) return parse_exit_status(parsed);
 
   std::vector<SourceLine> lines;
   std::vector<BadLine> bad;
   for (std::size_t f = 0; f < files.size(); ++f) read_result_file(files[f], uint32_t(f), &lines, &bad);
   report_bad_lines(files, bad, false);
-  // Lines with no terms carry nothing to recompute.
-  std::vector<std::size_t> chosen;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const ResultLine &l = lines[i].line;
-    if (!is_startup_line(l) && (l.srt != l.end || line_problem(l))) chosen.push_back(i);
-  }
-  if (has_sample && sample < chosen.size()) {
-    if (!has_seed) seed = std::random_device{}();
-    const std::size_t all = chosen.size();
-    std::mt19937_64 rng(seed);
-    std::shuffle(chosen.begin(), chosen.end(), rng);
-    chosen.resize(std::size_t(sample));
-    std::sort(chosen.begin(), chosen.end());
-    std::printf("checking %llu of %zu line(s) chosen at random (--seed %llu repeats the choice)\n",
-                (unsigned long long)sample, all, (unsigned long long)seed);
-  } else {
-    std::printf("checking %zu line(s)\n", chosen.size());
-  }
+  const std::vector<std::size_t> chosen = lines_to_check(lines, options[opt_sample], options[opt_seed]);
 
   prepare_kernel();
-  std::size_t exact = 0, close = 0, mismatched = 0, refused = 0;
+  std::size_t tally[4] = {};  // by CheckOutcome
   for (std::size_t i : chosen) {
     const SourceLine &s = lines[i];
     const ResultLine &l = s.line;
     std::printf("%s:%lu: position %llu, terms [%llu, %llu): ", files[s.file], (unsigned long)s.number,
                 (unsigned long long)l.where, (unsigned long long)l.srt, (unsigned long long)l.end);
     std::fflush(stdout);
-    LineCheck c = check_line(l);
-    const char *vname = variant_name(Variant(c.variant));
-    switch (c.outcome) {
-      case CheckOutcome::exact:
-        ++exact;
-        std::printf("ok (%s variant, exact)\n", vname);
-        break;
-      case CheckOutcome::within_rounding:
-        ++close;
-        std::printf("ok within rounding (%llu units of 2^-128 from the %s variant)\n",
-                    (unsigned long long)c.difference, vname);
-        break;
-      case CheckOutcome::mismatch: {
-        ++mismatched;
-        std::printf("MISMATCH; the kernel gives\n");
-        for (int t = 0; t < c.tried; ++t) {
-          ResultLine r = l;
-          std::memcpy(r.limbs, c.limbs[t], sizeof r.limbs);
-          char text[result_line_length + 1];
-          format_result_line(r, text);
-          std::printf("    %s (%s variant)\n", text, variant_name(Variant(c.variants[t])));
-        }
-        break;
-      }
-      case CheckOutcome::refused:
-        ++refused;
-        std::printf("refused: %s\n", line_problem(l) ? line_problem(l) : "the kernel cannot evaluate it");
-        break;
-    }
+    ++tally[int(show_check(l))];
     std::fflush(stdout);
   }
-  std::printf("%zu exact, %zu within rounding, %zu mismatched, %zu refused, %zu unreadable\n", exact, close,
-              mismatched, refused, bad.size());
+  const std::size_t mismatched = tally[int(CheckOutcome::mismatch)], refused = tally[int(CheckOutcome::refused)];
+  std::printf("%zu exact, %zu within rounding, %zu mismatched, %zu refused, %zu unreadable\n",
+              tally[int(CheckOutcome::exact)], tally[int(CheckOutcome::within_rounding)], mismatched, refused,
+              bad.size());
   return mismatched || refused || !bad.empty() ? 1 : 0;
 }

@@ -379,8 +379,8 @@ TEST_F(CoordinatorTest, DamagedThreadSectionsRetireTheirWorkerOrAreRepaired) {
   const char *const expected[] = {
       "Error: [Thread2] of Quarn.ini is damaged (a value is not 16 hexadecimal digits)",
       "Error: [Thread3] of Quarn.ini is damaged (outputf is neither 0 nor 1)",
-      "Error: [Thread4] of Quarn.ini is damaged (end_pos lies beyond the head of the series "
-      "at this Where)"};
+      ("Error: [Thread4] of Quarn.ini is damaged (end_pos lies beyond the head of the series "
+       "at this Where)")};
   for (int n = 2; n <= 4; ++n) {
     TestSlot damaged(n);
     EXPECT_EQ(damaged.slot->thread_number, -1);

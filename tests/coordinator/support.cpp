@@ -4,8 +4,6 @@
 #include <bit>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <random>
 #include <sstream>
 
 #include "chunk_end.h"
@@ -48,14 +46,8 @@ void use_fake_kernel() {
 
 void CoordinatorTest::SetUp() {
   mode = x87_get_control_word();
-  previous = std::filesystem::current_path();
-  std::random_device seed;
-  const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-  dir = std::filesystem::temp_directory_path() /
-        ("quarn-coordinator-" + std::string(info->name()) + "-" + std::to_string(seed()));
-  std::filesystem::create_directories(dir);
-  std::filesystem::current_path(dir);
-  fault_reset();
+  enter = true;
+  ScratchTest::SetUp();
   coordinator_reset();
   report_reset();
   state_file_reset();
@@ -67,27 +59,13 @@ void CoordinatorTest::TearDown() {
   fault_reset();
   coordinator_reset();
   x87_set_control_word(mode);
-  std::filesystem::current_path(previous);
-  std::error_code ignored;
-  std::filesystem::remove_all(dir, ignored);
+  ScratchTest::TearDown();
 }
 
 std::string ini(const char *section, const char *key) {
   char buf[256];
   profile_get_string(section, key, "<missing>", buf, sizeof buf, state_file.ini_path);
   return buf;
-}
-
-void write_file(const std::filesystem::path &path, const std::string &text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-std::string read_file(const std::filesystem::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 std::string hex16(uint64_t v) {
@@ -111,8 +89,8 @@ std::vector<Line> read_lines(const std::filesystem::path &path) {
     if (!text.empty() && text.back() == '\r') text.pop_back();
     Line line{};
     line.text = text;
-    unsigned long long w, s, c;
-    unsigned l0, l1, l2, l3;
+    unsigned long long w = 0, s = 0, c = 0;
+    unsigned l0 = 0, l1 = 0, l2 = 0, l3 = 0;
     int used = 0;
     bool ok = text.size() == 83 &&
               std::sscanf(text.c_str(), "%16llX,%16llX,%16llX,%8X%8X%8X%8X%n", &w, &s, &c, &l0,

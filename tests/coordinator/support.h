@@ -5,13 +5,13 @@
  */
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "test_support.h"
 
 struct WorkSlot;
 
@@ -42,23 +42,18 @@ struct Line {
   std::string text;
 };
 
-// Each test runs in a directory of its own, with Quarn.ini located there
-// and the coordinator, report and fault table reset.
-class CoordinatorTest : public ::testing::Test {
+// Each test runs in a scratch folder of its own as its working folder, with
+// Quarn.ini located there and the coordinator, report and fault table reset.
+class CoordinatorTest : public ScratchTest {
  protected:
   void SetUp() override;
   void TearDown() override;
 
-  std::filesystem::path dir;
-  std::filesystem::path previous;
   uint16_t mode = 0;  // x87 control word of the test thread
 };
 
 // The value of a key of the state file, or "<missing>".
 std::string ini(const char *section, const char *key);
-// Writes a file as it is.
-void write_file(const std::filesystem::path &path, const std::string &text);
-std::string read_file(const std::filesystem::path &path);
 // A work unit: [Main] Where, srt_pos, end_pos as 16-digit values.
 void write_unit(const std::filesystem::path &path, uint64_t where, uint64_t srt_pos,
                 uint64_t end_pos);

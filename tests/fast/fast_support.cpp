@@ -8,17 +8,6 @@
 
 #include "platform.h"
 
-uint64_t fast_random(FastRandom *r) {
-  uint64_t z = (r->state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
-
-uint64_t fast_random_range(FastRandom *r, uint64_t lo, uint64_t hi) {
-  uint64_t span = hi - lo + 1;
-  return span == 0 ? fast_random(r) : lo + fast_random(r) % span;
-}
 
 Fixed batch_value(const FastBatch &batch) {
   Fixed total{};
@@ -47,23 +36,23 @@ namespace {
 // An exponent of at least 1 for a lane that comes `lanes_after` lanes (of
 // step 20) before the run's last: random over the whole range, at a bit
 // length's edges, or tiny.
-int64_t random_exponent(FastRandom *r, uint32_t lanes_after) {
+int64_t random_exponent(TestRandom *r, uint32_t lanes_after) {
   int64_t low = 1 + 20 * int64_t(lanes_after);
-  switch (fast_random(r) % 4) {
-    case 0: return int64_t(fast_random_range(r, uint64_t(low), (uint64_t(1) << 62) - 1));
+  switch (random_next(r) % 4) {
+    case 0: return int64_t(random_range(r, uint64_t(low), (uint64_t(1) << 62) - 1));
     case 1: {
-      int bits = int(fast_random_range(r, 7, 61));
+      int bits = int(random_range(r, 7, 61));
       int64_t edge = int64_t(1) << bits;
-      return edge + int64_t(fast_random_range(r, 0, 40)) - 20 + low;
+      return edge + int64_t(random_range(r, 0, 40)) - 20 + low;
     }
-    case 2: return low + int64_t(fast_random_range(r, 0, 80));
-    default: return int64_t(fast_random_range(r, uint64_t(low), uint64_t(1) << 32));
+    case 2: return low + int64_t(random_range(r, 0, 80));
+    default: return int64_t(random_range(r, uint64_t(low), uint64_t(1) << 32));
   }
 }
 
 }  // namespace
 
-FastBatch random_batch(FastRandom *r, uint32_t count, uint64_t lowest, uint64_t highest) {
+FastBatch random_batch(TestRandom *r, uint32_t count, uint64_t lowest, uint64_t highest) {
   FastBatch b;
   std::memset(&b, 0, sizeof b);
   b.count = count;
@@ -71,9 +60,9 @@ FastBatch random_batch(FastRandom *r, uint32_t count, uint64_t lowest, uint64_t 
     FastRun &run = b.run[p];
     run.modulus_step = p % 3 == 0 ? 8 : 20;
     run.exponent_step = 20;
-    run.negative = int32_t(fast_random(r) & 1);
+    run.negative = int32_t(random_next(r) & 1);
     uint64_t span = uint64_t(run.modulus_step) * (count - 1);
-    uint64_t last = fast_random_range(r, lowest > span ? lowest : span + 1, highest) | 1;
+    uint64_t last = random_range(r, lowest > span ? lowest : span + 1, highest) | 1;
     if (last > highest) last -= 2;
     run.modulus = last - span;
     run.exponent = random_exponent(r, count - 1);

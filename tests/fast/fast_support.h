@@ -9,14 +9,7 @@
 
 #include "kernel.h"
 #include "reference.h"
-
-// A deterministic generator (splitmix64), the same on every platform.
-struct FastRandom {
-  uint64_t state;
-};
-uint64_t fast_random(FastRandom *r);
-// Uniform in [lo, hi].
-uint64_t fast_random_range(FastRandom *r, uint64_t lo, uint64_t hi);
+#include "test_support.h"
 
 // The value of a batch's digit columns modulo 1, to 160 bits.
 Fixed batch_value(const FastBatch &batch);
@@ -28,7 +21,7 @@ Fixed batch_expected(const FastBatch &batch);
 // whose largest lane lies in [lowest, highest], exponents of at least 1 drawn
 // from a mix of random, boundary and tiny values, random signs, and the
 // modulus and exponent steps of the series.
-FastBatch random_batch(FastRandom *r, uint32_t count, uint64_t lowest, uint64_t highest);
+FastBatch random_batch(TestRandom *r, uint32_t count, uint64_t lowest, uint64_t highest);
 
 // Saves the kernel's process-wide values and restores them on destruction;
 // meanwhile the fast variant is forced with the given tier, the callback

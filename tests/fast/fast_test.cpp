@@ -75,7 +75,7 @@ class TierTest : public ::testing::TestWithParam<int> {
 TEST_P(TierTest, ExactForEveryModulusUpToItsLimit) {
   FastKernelScope scope{int(tier)};
   uint64_t limit = tier_limit(tier);
-  FastRandom r{0x5EED0000u + uint64_t(GetParam())};
+  TestRandom r{0x5EED0000u + uint64_t(GetParam())};
   // Moduli right below the limit, where the lazy bounds are tightest; across
   // the whole range; and tiny ones, down to 1.
   const struct {
@@ -128,7 +128,7 @@ TEST(FastTierFallback, ModuliFromAVectorTiersLimitOnDropToAnExactTier) {
     FastTier below = tier == FastTier::ifma && fast_tier_supported(FastTier::avx2)
                          ? FastTier::avx2
                          : FastTier::scalar;
-    FastRandom r{77};
+    TestRandom r{77};
     for (uint32_t count : {1u, 16u}) {
       // The largest lane's modulus decides: limit - 1 stays, limit + 1 drops.
       FastBatch at = random_batch(&r, count, limit - 64, limit - 1);

@@ -100,7 +100,7 @@ Fixed model_value(FastBatch b) {
 }
 
 TEST(IfmaModel, ExactForEveryModulusBelowTwoToThe48) {
-  FastRandom r{4848};
+  TestRandom r{4848};
   const struct {
     uint64_t lowest, highest;
   } ranges[] = {{fast::ifma_modulus_limit - 4096, fast::ifma_modulus_limit - 1},

@@ -127,13 +127,3 @@ void record_shortfall(const KernelUnderTest &k, double shortfall, uint64_t parts
   s->chunks += 1;
 }
 
-uint64_t random_next(TestRandom *r) {
-  uint64_t z = (r->state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
-
-uint64_t random_range(TestRandom *r, uint64_t lo, uint64_t hi) {
-  return lo + random_next(r) % (hi - lo + 1);
-}

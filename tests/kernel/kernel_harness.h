@@ -9,6 +9,7 @@
 
 #include "kernel.h"
 #include "reference.h"
+#include "test_support.h"
 
 // A slot in its own 784-byte heap block, zeroed, aligned as the workers'
 // slots are. Frees the block when it goes out of scope.
@@ -90,10 +91,3 @@ struct ShortfallStats {
 extern ShortfallStats shortfall_stats[kernels_under_test_max];
 void record_shortfall(const KernelUnderTest &k, double shortfall, uint64_t parts);
 
-// A deterministic 64-bit generator (splitmix64), the same on every platform.
-struct TestRandom {
-  uint64_t state;
-};
-uint64_t random_next(TestRandom *r);
-// Uniform in [lo, hi] (inclusive), hi - lo < 2^64 - 1.
-uint64_t random_range(TestRandom *r, uint64_t lo, uint64_t hi);

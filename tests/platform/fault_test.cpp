@@ -1,5 +1,7 @@
 // fault_test.cpp: injected failures of the platform services and what callers see of them.
-#include "scratch.h"
+#include "test_support.h"
+
+#include "platform.h"
 
 #include <atomic>
 
@@ -8,7 +10,7 @@ namespace {
 class Faults : public ScratchTest {};
 
 TEST_F(Faults, OnceFailsOnlyTheNthCall) {
-  for (const char *n : {"a", "b", "c"}) put_file(path(n), "x");
+  for (const char *n : {"a", "b", "c"}) write_file(path(n), "x");
   fault_inject(PlatformOp::file_delete, 2, false);
   EXPECT_TRUE(file_delete(path("a").c_str()));
   EXPECT_FALSE(file_delete(path("b").c_str()));
@@ -24,43 +26,43 @@ TEST_F(Faults, PersistFailsFromTheNthCallOnUntilReset) {
   EXPECT_TRUE(file_append_line(out.c_str(), "one"));
   EXPECT_FALSE(file_append_line(out.c_str(), "two"));
   EXPECT_FALSE(file_append_line(out.c_str(), "three"));
-  EXPECT_EQ(get_file(out), "one\r\n");
+  EXPECT_EQ(read_file(out), "one\r\n");
   EXPECT_EQ(fault_calls(PlatformOp::file_append_line), 3);
   fault_reset();
   EXPECT_EQ(fault_calls(PlatformOp::file_append_line), 0);
   EXPECT_TRUE(file_append_line(out.c_str(), "four"));
-  EXPECT_EQ(get_file(out), "one\r\nfour\r\n");
+  EXPECT_EQ(read_file(out), "one\r\nfour\r\n");
 }
 
 TEST_F(Faults, CountingStartsFromTheInjection) {
-  put_file(path("f"), "x");
+  write_file(path("f"), "x");
   char name[32];
-  EXPECT_TRUE(file_find_first(dir().c_str(), "f", name, sizeof name));
-  EXPECT_TRUE(file_find_first(dir().c_str(), "f", name, sizeof name));
+  EXPECT_TRUE(file_find_first(dir.string().c_str(), "f", name, sizeof name));
+  EXPECT_TRUE(file_find_first(dir.string().c_str(), "f", name, sizeof name));
   fault_inject(PlatformOp::file_find_first, 1, false);
-  EXPECT_FALSE(file_find_first(dir().c_str(), "f", name, sizeof name));
+  EXPECT_FALSE(file_find_first(dir.string().c_str(), "f", name, sizeof name));
   EXPECT_STREQ(name, "");
-  EXPECT_TRUE(file_find_first(dir().c_str(), "f", name, sizeof name));
+  EXPECT_TRUE(file_find_first(dir.string().c_str(), "f", name, sizeof name));
   EXPECT_EQ(fault_calls(PlatformOp::file_rename), 0);  // each service counts alone
 }
 
 TEST_F(Faults, FailedWritesKeepTheStateFileAndFailedReadsGiveDefaults) {
   std::string ini = path("Quarn.ini");
   ASSERT_TRUE(profile_write_string("Main", "cur_pos", "0000000000000010", ini.c_str()));
-  const std::string before = get_file(ini);
+  const std::string before = read_file(ini);
   fault_inject(PlatformOp::file_replace, 1, false);
   EXPECT_FALSE(profile_write_string("Main", "cur_pos", "0000000000000020", ini.c_str()));
-  EXPECT_EQ(get_file(ini), before);
+  EXPECT_EQ(read_file(ini), before);
   fault_inject(PlatformOp::profile_write_string, 1, false);
   EXPECT_FALSE(profile_write_string("Main", "end_pos", "0000000000000030", ini.c_str()));
-  EXPECT_EQ(get_file(ini), before);
+  EXPECT_EQ(read_file(ini), before);
   // An unreadable file must not be rewritten from nothing.
   fault_inject(PlatformOp::file_read_all, 1, false);
   EXPECT_FALSE(profile_write_string("Main", "end_pos", "0000000000000030", ini.c_str()));
-  EXPECT_EQ(get_file(ini), before);
+  EXPECT_EQ(read_file(ini), before);
   fault_inject(PlatformOp::file_read_all, 1, false);
-  EXPECT_EQ(get("Main", "cur_pos", ini, "0000000000000000"), "0000000000000000");
-  EXPECT_EQ(get("Main", "cur_pos", ini), "0000000000000010");
+  EXPECT_EQ(profile_text("Main", "cur_pos", ini, "0000000000000000"), "0000000000000000");
+  EXPECT_EQ(profile_text("Main", "cur_pos", ini), "0000000000000010");
 }
 
 TEST_F(Faults, ThreadAndLockCreationFailWithNull) {

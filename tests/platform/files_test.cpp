@@ -1,5 +1,7 @@
 // files_test.cpp: file search, appends, whole-file reads and replacement, renames and directories.
-#include "scratch.h"
+#include "test_support.h"
+
+#include "platform.h"
 
 #include <cstdlib>
 
@@ -24,15 +26,15 @@ TEST(NameMatches, WildcardsWithoutRegardToCase) {
 
 TEST_F(Files, FindFirstTakesTheSmallestMatchingRegularFile) {
   for (const char *n : {"Range2.ini", "range1.INI", "Range10.ini", "Rangefoo.txt", "other.ini"})
-    put_file(path(n), "[Main]\r\n");
+    write_file(path(n), "[Main]\r\n");
   std::filesystem::create_directory(path("Range0.ini"));  // a folder never counts
   char name[64];
-  ASSERT_TRUE(file_find_first(dir().c_str(), "Range*.ini", name, sizeof name));
+  ASSERT_TRUE(file_find_first(dir.string().c_str(), "Range*.ini", name, sizeof name));
   EXPECT_STREQ(name, "Range10.ini");  // byte order: '1' < '2', 'R' < 'r'
   ASSERT_TRUE(file_delete(path(name).c_str()));
-  ASSERT_TRUE(file_find_first(dir().c_str(), "Range*.ini", name, sizeof name));
+  ASSERT_TRUE(file_find_first(dir.string().c_str(), "Range*.ini", name, sizeof name));
   EXPECT_STREQ(name, "Range2.ini");
-  EXPECT_FALSE(file_find_first(dir().c_str(), "Range*.dat", name, sizeof name));
+  EXPECT_FALSE(file_find_first(dir.string().c_str(), "Range*.dat", name, sizeof name));
   EXPECT_STREQ(name, "");
   EXPECT_FALSE(file_find_first(path("missing").c_str(), "*", name, sizeof name));
 }
@@ -42,7 +44,7 @@ TEST_F(Files, AppendLineAddsCrLfAndCreatesTheFile) {
   EXPECT_TRUE(file_append_line(out.c_str(), "0000000000000000,0000000000000001"));
   EXPECT_TRUE(file_append_line(out.c_str(), ""));
   EXPECT_TRUE(file_append_line(out.c_str(), "last"));
-  EXPECT_EQ(get_file(out), "0000000000000000,0000000000000001\r\n\r\nlast\r\n");
+  EXPECT_EQ(read_file(out), "0000000000000000,0000000000000001\r\n\r\nlast\r\n");
   std::filesystem::create_directory(path("adir"));
   EXPECT_FALSE(file_append_line(path("adir").c_str(), "x"));
 }
@@ -61,12 +63,12 @@ TEST_F(Files, ReadAllTellsMissingFromUnreadable) {
   EXPECT_EQ(data, nullptr);
 
   std::string bytes("a\0b\r\nc", 6);
-  put_file(path("f"), bytes);
+  write_file(path("f"), bytes);
   ASSERT_TRUE(file_read_all(path("f").c_str(), &data, &size, &missing));
   EXPECT_EQ(std::string(data, size), bytes);
   EXPECT_EQ(data[size], 0);
   std::free(data);
-  put_file(path("empty"), "");
+  write_file(path("empty"), "");
   ASSERT_TRUE(file_read_all(path("empty").c_str(), &data, &size, &missing));
   EXPECT_EQ(size, 0u);
   EXPECT_EQ(data[0], 0);
@@ -76,12 +78,12 @@ TEST_F(Files, ReadAllTellsMissingFromUnreadable) {
 TEST_F(Files, ReplaceSwapsTheWholeFileAndLeavesNoTemporary) {
   std::string f = path("Quarn.ini");
   EXPECT_TRUE(file_replace(f.c_str(), "new file", 8));
-  EXPECT_EQ(get_file(f), "new file");
-  put_file(f, "a much longer old content that must vanish entirely");
+  EXPECT_EQ(read_file(f), "new file");
+  write_file(f, "a much longer old content that must vanish entirely");
   EXPECT_TRUE(file_replace(f.c_str(), "short", 5));
-  EXPECT_EQ(get_file(f), "short");
+  EXPECT_EQ(read_file(f), "short");
   EXPECT_TRUE(file_replace(f.c_str(), "", 0));
-  EXPECT_EQ(get_file(f), "");
+  EXPECT_EQ(read_file(f), "");
   EXPECT_FALSE(file_exists((f + ".tmp").c_str()));
   std::filesystem::create_directory(path("adir"));
   EXPECT_FALSE(file_replace(path("adir").c_str(), "x", 1));
@@ -90,11 +92,11 @@ TEST_F(Files, ReplaceSwapsTheWholeFileAndLeavesNoTemporary) {
 }
 
 TEST_F(Files, RenameReplacesDeleteRemovesExistsSeesRegularFilesOnly) {
-  put_file(path("a"), "A");
-  put_file(path("b"), "B");
+  write_file(path("a"), "A");
+  write_file(path("b"), "B");
   EXPECT_TRUE(file_rename(path("a").c_str(), path("b").c_str()));
   EXPECT_FALSE(file_exists(path("a").c_str()));
-  EXPECT_EQ(get_file(path("b")), "A");
+  EXPECT_EQ(read_file(path("b")), "A");
   EXPECT_FALSE(file_rename(path("a").c_str(), path("c").c_str()));
   EXPECT_TRUE(file_delete(path("b").c_str()));
   EXPECT_FALSE(file_exists(path("b").c_str()));

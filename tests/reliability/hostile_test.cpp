@@ -18,26 +18,20 @@
 
 namespace fs = std::filesystem;
 
-// The directory search, wrapped at link time: when `vanish_next` is set,
-// the file it finds is deleted before the caller can read it, as when
-// another copy of the client in the same folder takes the unit first.
+// The directory search, watched through the fault table: when `vanish_next`
+// is set, the file it finds is deleted before the caller can read it, as
+// when another copy of the client in the same folder takes the unit first.
 struct VanishingSearch {
   bool vanish_next = false;
   int vanished = 0;
 };
 static VanishingSearch vanishing;
 
-extern "C" bool __real__Z15file_find_firstPKcS0_Pcj(const char *dir, const char *pattern,
-                                                    char *name, uint32_t size);
-extern "C" bool __wrap__Z15file_find_firstPKcS0_Pcj(const char *dir, const char *pattern,
-                                                    char *name, uint32_t size) {
-  const bool found = __real__Z15file_find_firstPKcS0_Pcj(dir, pattern, name, size);
-  if (found && vanishing.vanish_next) {
-    vanishing.vanish_next = false;
-    ++vanishing.vanished;
-    fs::remove(fs::path(dir) / name);
-  }
-  return found;
+static void vanish_found(const char *dir, const char *name) {
+  if (!vanishing.vanish_next) return;
+  vanishing.vanish_next = false;
+  ++vanishing.vanished;
+  fs::remove(fs::path(dir) / name);
 }
 
 namespace {
@@ -74,6 +68,10 @@ void expect_covered(uint64_t from, uint64_t to) {
 
 class Hostile : public CoordinatorTest {
  protected:
+  void SetUp() override {
+    CoordinatorTest::SetUp();
+    fault_on_found(vanish_found);
+  }
   void TearDown() override {
     vanishing = VanishingSearch{};
     CoordinatorTest::TearDown();

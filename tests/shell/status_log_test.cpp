@@ -174,7 +174,9 @@ TEST_F(StatusLogTest, RingReusesStorageAndPaintsAtMost63Lines) {
 }
 
 TEST_F(StatusLogTest, PaintingStopsAtTheTopEdge) {
-  for (int i = 0; i < 10; ++i) log_append(window, ("l" + std::to_string(i) + "\n").c_str());
+  // (Appended piece by piece: "l" + std::to_string(i) trips a false
+  // -Wrestrict of GCC 12, bug 105329.)
+  for (int i = 0; i < 10; ++i) log_append(window, (std::string("l").append(std::to_string(i)) + "\n").c_str());
   // 40 pixels: lines at 24, 8 and -8 (the last cut at the top).
   std::vector<Drawn> shown = paint(40);
   ASSERT_EQ(shown.size(), 3u);

@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "chunk_eval.h"
+#include "measure.h"
 #include "split.h"
 #include "sum.h"
+#include "test_support.h"
 #include "verify.h"
 
 namespace fs = std::filesystem;
@@ -38,39 +40,13 @@ Outcome run(int (*main_fn)(int, char **), std::vector<std::string> args) {
   return r;
 }
 
-std::string read_bytes(const fs::path &p) {
-  std::FILE *f = std::fopen(p.string().c_str(), "rb");
-  std::string s;
-  if (!f) return s;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-  std::fclose(f);
-  return s;
-}
-
-void write_bytes(const fs::path &p, const std::string &s) {
-  std::FILE *f = std::fopen(p.string().c_str(), "wb");
-  std::fwrite(s.data(), 1, s.size(), f);
-  std::fclose(f);
-}
-
 std::string line_of(uint64_t where, uint64_t srt, uint64_t end) {
   return evaluate_chunk(where, srt, end, -1).line;
 }
 
-class Commands : public testing::Test {
+class Commands : public ScratchTest {
  protected:
   static void SetUpTestSuite() { prepare_kernel(); }
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("quarn_tools_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  std::string path(const char *name) { return (dir / name).string(); }
-  fs::path dir;
 };
 
 TEST_F(Commands, SplitWritesUnitsInTakingOrderThatCoverTheHeadOnce) {
@@ -82,12 +58,12 @@ TEST_F(Commands, SplitWritesUnitsInTakingOrderThatCoverTheHeadOnce) {
   ASSERT_EQ(names.size(), 5u);
   EXPECT_EQ(names[0], "Range00000000000F4240-000001.ini");
   EXPECT_EQ(names[4], "Range00000000000F4240-000005.ini");
-  EXPECT_EQ(read_bytes(dir / names[0]),
+  EXPECT_EQ(read_file(dir / names[0]),
             "[Main]\r\nWhere=00000000000F4240\r\nsrt_pos=0000000000000000\r\nend_pos=0000000000009C40\r\n");
   // Each unit starts where the one before it ended; the last ends the head.
   uint64_t expected_srt = 0;
   for (const std::string &n : names) {
-    std::string text = read_bytes(dir / n);
+    std::string text = read_file(dir / n);
     unsigned long long srt = 0, end = 0;
     ASSERT_EQ(std::sscanf(text.c_str() + text.find("srt_pos=") + 8, "%16llX", &srt), 1);
     ASSERT_EQ(std::sscanf(text.c_str() + text.find("end_pos=") + 8, "%16llX", &end), 1);
@@ -98,11 +74,11 @@ TEST_F(Commands, SplitWritesUnitsInTakingOrderThatCoverTheHeadOnce) {
   EXPECT_EQ(expected_srt, head_end(W));
 
   // Never over existing units; bad sizes and stretches are refused.
-  std::string before = read_bytes(dir / names[2]);
+  std::string before = read_file(dir / names[2]);
   r = run(split_main, {"1000000", "--terms", "50000", "--dir", dir.string()});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("exists already"), std::string::npos);
-  EXPECT_EQ(read_bytes(dir / names[2]), before);
+  EXPECT_EQ(read_file(dir / names[2]), before);
   EXPECT_EQ(run(split_main, {"1000000", "--terms", "4001", "--dir", dir.string()}).status, 2);
   EXPECT_EQ(run(split_main, {"1000000", "--to", "200000", "--dir", dir.string()}).status, 2);
   EXPECT_EQ(run(split_main, {"0", "--dir", dir.string()}).status, 2);
@@ -112,7 +88,7 @@ TEST_F(Commands, SplitWritesUnitsInTakingOrderThatCoverTheHeadOnce) {
   fs::create_directories(sub);
   r = run(split_main, {"1000000", "--from", "120000", "--to", "120500", "--dir", sub.string()});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(read_bytes(sub / "Range00000000000F4240-000001.ini"),
+  EXPECT_EQ(read_file(sub / "Range00000000000F4240-000001.ini"),
             "[Main]\r\nWhere=00000000000F4240\r\nsrt_pos=000000000001D4C0\r\nend_pos=000000000001D6B4\r\n");
 }
 
@@ -131,8 +107,8 @@ TEST_F(Commands, DefaultUnitsAreEvenAndWholeChunksWhenLarge) {
 
 TEST_F(Commands, SumReportsDamagedLinesByFileAndLineAndRefusesToComplete) {
   std::string a = line_of(W, 0, 100000), b = line_of(W, 100000, 199999);
-  write_bytes(dir / "out0.txt", a + "\r\n" + a.substr(0, 60) + "\r\n");
-  write_bytes(dir / "out1.txt", "not a result line\n" + b + "\n");
+  write_file(dir / "out0.txt", a + "\r\n" + a.substr(0, 60) + "\r\n");
+  write_file(dir / "out1.txt", "not a result line\n" + b + "\n");
   Outcome r = run(sum_main, {path("out0.txt"), path("out1.txt"), "--complete"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("out0.txt:2: error: truncated"), std::string::npos) << r.err;
@@ -156,7 +132,7 @@ TEST_F(Commands, SumNamesRepeatsConflictsGapsAndOtherPositions) {
   std::string a = line_of(W, 0, 100000), b = line_of(W, 100000, 150000);
   std::string other = line_of(10000000, 0, 1000);
   const std::string startup = "0000000000000000,0000000000000000,0000000000000000,00000000000000000000000000000000";
-  write_bytes(dir / "out0.txt", startup + "\r\n" + a + "\r\n" + a + "\r\n" + b + "\r\n" + other + "\r\n");
+  write_file(dir / "out0.txt", startup + "\r\n" + a + "\r\n" + a + "\r\n" + b + "\r\n" + other + "\r\n");
   Outcome r = run(sum_main, {path("out0.txt"), "--where", "1000000"});
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("1 start-up line(s) of no chunk ignored"), std::string::npos) << r.out;
@@ -175,7 +151,7 @@ TEST_F(Commands, SumNamesRepeatsConflictsGapsAndOtherPositions) {
 
   // A line that starts inside another is refused, both named.
   std::string c = line_of(W, 90000, 199999);
-  write_bytes(dir / "out1.txt", c + "\n");
+  write_file(dir / "out1.txt", c + "\n");
   r = run(sum_main, {path("out0.txt"), path("out1.txt"), "--where", "1000000", "--complete"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("conflict: " + path("out1.txt") + ":1 terms [90000, 199999) overlaps " +
@@ -205,7 +181,7 @@ TEST_F(Commands, VerifyFindsAlteredSharesAndAcceptsRounding) {
 
   std::string lines;
   for (uint64_t s = 0; s < 8000; s += 2000) lines += line_of(W, s, s + 2000) + "\r\n";
-  write_bytes(dir / "out0.txt", lines);
+  write_file(dir / "out0.txt", lines);
   Outcome r = run(verify_main, {path("out0.txt"), "--sample", "2", "--seed", "5"});
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("checking 2 of 4 line(s)"), std::string::npos) << r.out;
@@ -213,7 +189,7 @@ TEST_F(Commands, VerifyFindsAlteredSharesAndAcceptsRounding) {
 
   char altered[result_line_length + 1];
   format_result_line(bad, altered);
-  write_bytes(dir / "out1.txt", lines + altered + "\r\n");
+  write_file(dir / "out1.txt", lines + altered + "\r\n");
   r = run(verify_main, {path("out1.txt")});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find(path("out1.txt") + ":5: position 1000000, terms [1000, 3000): MISMATCH"),
@@ -222,3 +198,53 @@ TEST_F(Commands, VerifyFindsAlteredSharesAndAcceptsRounding) {
 }
 
 }  // namespace
+
+// Every command reads its options through one parser: by full name only,
+// with --help of its own and an error that names what it did not know.
+TEST_F(Commands, EveryCommandNamesWhatItDoesNotKnowAndExplainsItself) {
+  struct Case {
+    int (*main_fn)(int, char **);
+    std::string name, synopsis, number_option;
+  };
+  const Case cases[] = {
+      {split_main, "split", "split WHERE [--terms N]", "--terms"},
+      {sum_main, "sum", "sum FILE... [--where W]", "--max-uncovered"},
+      {verify_main, "verify", "verify FILE... [--sample K]", "--seed"},
+      {chunk_main, "chunk", "chunk WHERE SRT END [--variant", ""},
+      {rounding_main, "rounding", "rounding WHERE SRT END [--exact]", ""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Outcome help = run(c.main_fn, {"1000000", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: quarn-coord " + c.synopsis), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("--help"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+
+    Outcome unknown = run(c.main_fn, {"1000000", "0", "2", "--bogus"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("quarn-coord " + c.name + ": unknown option --bogus\n"), std::string::npos)
+        << unknown.err;
+    EXPECT_NE(unknown.err.find("usage: quarn-coord " + c.synopsis), std::string::npos) << unknown.err;
+    EXPECT_EQ(unknown.out, "");
+
+    if (c.number_option.empty()) continue;
+    Outcome bad = run(c.main_fn, {"1000000", c.number_option, "12x"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find(c.number_option + " needs a number"), std::string::npos) << bad.err;
+  }
+
+  // No abbreviations, and an option at the end without its value.
+  Outcome abbreviated = run(split_main, {"1000000", "--ter", "40000", "--dir", dir.string()});
+  EXPECT_EQ(abbreviated.status, 2);
+  EXPECT_NE(abbreviated.err.find("unknown option --ter\n"), std::string::npos) << abbreviated.err;
+  Outcome no_value = run(split_main, {"1000000", "--dir"});
+  EXPECT_EQ(no_value.status, 2);
+  EXPECT_NE(no_value.err.find("--dir needs a value"), std::string::npos) << no_value.err;
+  EXPECT_TRUE(fs::is_empty(dir));
+
+  // Options before the operands work as after them.
+  Outcome first = run(split_main, {"--terms", "100000", "--dir", dir.string(), "1000000"});
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+}
