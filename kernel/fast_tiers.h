@@ -27,7 +27,7 @@ namespace fast {
 // Montgomery and digit remainders need 2m < 2^63.
 constexpr uint64_t ifma_narrow_limit = uint64_t(1) << 48;
 constexpr uint64_t avx2_narrow_limit = uint64_t(1) << 50;
-constexpr uint64_t ifma_modulus_limit = uint64_t(1) << 48;
+constexpr uint64_t ifma_modulus_limit = uint64_t(1) << 60;
 constexpr uint64_t avx2_modulus_limit = uint64_t(1) << 60;
 constexpr uint64_t scalar_modulus_limit = uint64_t(1) << 62;
 
