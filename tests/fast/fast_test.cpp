@@ -190,6 +190,10 @@ TEST_P(TierTest, ChunksMatchTheExactShares) {
       // Moduli 20k + r passing 2^48 and 2^50 inside the chunk.
       {(uint64_t(1) << 46) + 100, 14073748835517, 14073748835550},
       {(uint64_t(1) << 48) + 100, 56294995342120, 56294995342147},
+      // The middle of heads where records are checked: moduli past 2^50 with
+      // exponents of 50 bits and more, on every tier's wide path.
+      {1000000000000000, 100000000000000, 100000000000037},
+      {where_limit - 1, head_end(where_limit - 1) / 2, head_end(where_limit - 1) / 2 + 21},
       {where_limit - 1, head_end(where_limit - 1) - 5, head_end(where_limit - 1)},
       {where_limit - 1, 3, 4},  // moduli small, exponents of 58 bits
   };
