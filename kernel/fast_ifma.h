@@ -276,16 +276,8 @@ struct IfmaCore {
     }
   }
 
-  // 2^104 mod m, the Montgomery one.
-  static uint64_t montgomery_one(uint64_t m) {
-#if defined(__SIZEOF_INT128__)
-    return uint64_t(((unsigned __int128)1 << 104) % m);
-#else
-    uint64_t r = (0 - m) % m;                        // 2^64 mod m
-    for (int k = 0; k < 10; ++k) r = (r << 4) % m;  // m < 2^60
-    return r;
-#endif
-  }
+  // 2^104 mod m, the Montgomery one: 2^64 mod m times 2^40.
+  static uint64_t montgomery_one(uint64_t m) { return times_2_40_mod((0 - m) % m, m); }
 
   QUARN_IFMA_FN static void evaluate_wide(FastBatch *batch) {
     constexpr int max_wide = max_jobs + chains;

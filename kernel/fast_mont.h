@@ -80,6 +80,16 @@ inline void add_digits4(const uint64_t rho[4], const uint64_t m[4], int64_t digi
   }
 }
 
+// r 2^40 mod m for r < m < 2^62, as one step of add_digits4: the quotient,
+// below 2^40, from doubles within one of the truth, the remainder exact
+// modulo 2^64.
+inline uint64_t times_2_40_mod(uint64_t r, uint64_t m) {
+  uint64_t d = uint64_t(int64_t(double(int64_t(r)) * (1099511627776.0 / double(int64_t(m)))));
+  uint64_t rem = (r << 40) - d * m;
+  if (int64_t(rem) < 0) return rem + m;
+  return rem >= m ? rem - m : rem;
+}
+
 // v at least 1.
 inline int bit_length(uint64_t v) { return 64 - __builtin_clzll(v); }
 
