@@ -174,7 +174,6 @@ QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch) {
   }
 }
 
-
 // The wide path, for moduli from 2^50 to 2^60: Montgomery squaring with
 // R = 2^64, every 64-bit product built from the 32x32-bit products of
 // vpmuludq (which reads only each lane's low half). As in the scalar tier's
@@ -189,8 +188,8 @@ struct alignas(32) WideJob {
   uint64_t bits[4];          // the exponent's bits after its top one, from the top
 };
 
-// Four jobs a group on x86-64 (the latency of one squaring is about three
-// times its issue time); two where only eight vector registers exist.
+// Four jobs a group on x86-64 (quicker than three or six, which spills);
+// two where only eight vector registers exist.
 #if defined(__x86_64__)
 constexpr int wide_chains = 4;
 #else

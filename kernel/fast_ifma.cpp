@@ -2,8 +2,8 @@
  * fast_ifma.cpp: the fast variant's AVX-512 IFMA tier: eight consecutive
  * terms of one part per vector, 52-bit Montgomery squaring with
  * vpmadd52luq/vpmadd52huq and lazy reduction, in one limb for odd moduli
- * below 2^48 and in two up to 2^60. The algorithm is in fast_ifma.h; this file maps its operations onto
- * the instructions.
+ * below 2^48 and in two up to 2^60. The algorithm is in fast_ifma.h; this
+ * file maps its operations onto the instructions.
  */
 #include <immintrin.h>
 
