@@ -123,7 +123,8 @@ QUARN_AVX2 __attribute__((noinline)) void square_jobs(const Job *jobs, __m256d a
   }
 }
 
-QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch) {
+// The runs in `runs` (bit p for run p) on the quick path.
+QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch, uint32_t runs) {
   // Rounded to whole groups; the padding lanes evaluate modulus 1 and add 0.
   alignas(32) Job jobs[max_jobs + chains];
   const int64_t count = batch->count;
@@ -132,7 +133,9 @@ QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch) {
   const __m256d lane_d = _mm256_set_pd(3, 2, 1, 0), one = _mm256_set1_pd(1.0);
   const __m256i one_i = _mm256_set1_epi64x(1), count_i = _mm256_set1_epi64x(count);
   int n = 0;
-  for (const FastRun &run : batch->run) {
+  for (int p = 0; p < 14; ++p) {
+    if (!((runs >> p) & 1)) continue;
+    const FastRun &run = batch->run[p];
     __m256d modulus_step = _mm256_mul_pd(lane_d, _mm256_set1_pd(double(run.modulus_step)));
     __m256i exponent_step = _mm256_mul_epu32(lane, _mm256_set1_epi64x(run.exponent_step));
     __m256d sign = _mm256_set1_pd(run.negative ? -0.0 : 0.0);
@@ -244,7 +247,8 @@ QUARN_AVX2 __attribute__((noinline)) void square_wide(WideJob *jobs, int scan) {
     _mm256_store_si256(reinterpret_cast<__m256i *>(jobs[g].x), x[g]);
 }
 
-QUARN_AVX2 __attribute__((noinline)) void evaluate_wide(FastBatch *batch) {
+// The runs in `runs` on the wide path.
+QUARN_AVX2 __attribute__((noinline)) void evaluate_wide(FastBatch *batch, uint32_t runs) {
   constexpr int max_wide = 14 * 4 + wide_chains;
   alignas(32) WideJob jobs[max_wide];
   int64_t exponent[max_wide][4];
@@ -252,7 +256,9 @@ QUARN_AVX2 __attribute__((noinline)) void evaluate_wide(FastBatch *batch) {
   const uint32_t count = batch->count;
   const int vectors = int((count + 3) / 4);
   int n = 0;
-  for (const FastRun &run : batch->run) {
+  for (int p = 0; p < 14; ++p) {
+    if (!((runs >> p) & 1)) continue;
+    const FastRun &run = batch->run[p];
     for (int v = 0; v < vectors; ++v, ++n) {
       for (int i = 0; i < 4; ++i) {
         uint32_t lane = uint32_t(4 * v + i);
@@ -307,16 +313,25 @@ QUARN_AVX2 __attribute__((noinline)) void evaluate_wide(FastBatch *batch) {
 }  // namespace
 
 QUARN_AVX2 void evaluate_avx2(FastBatch *batch) {
-  if (largest_modulus(batch) >= avx2_narrow_limit) {
-    evaluate_wide(batch);
-    return;
+  // Each run on the quickest path exact for it: a block whose moduli pass
+  // 2^50 in the parts of step 20 may still have those of step 8 below it.
+  uint32_t quick = runs_below(batch, avx2_narrow_limit);
+  int64_t wide[4] = {0, 0, 0, 0};
+  if (quick != all_runs) {
+    evaluate_wide(batch, all_runs & ~quick);
+    for (int j = 0; j < 4; ++j) wide[j] = batch->digits[j];
   }
-  // The estimates rely on rounding to nearest, whatever the caller's SSE
-  // control register says; the x87 control word is not involved.
-  unsigned saved = _mm_getcsr();
-  _mm_setcsr(0x1F80);
-  evaluate_jobs(batch);
-  _mm_setcsr(saved);
+  if (quick) {
+    // The estimates rely on rounding to nearest, whatever the caller's SSE
+    // control register says; the x87 control word is not involved.
+    unsigned saved = _mm_getcsr();
+    _mm_setcsr(0x1F80);
+    evaluate_jobs(batch, quick);
+    _mm_setcsr(saved);
+  } else {
+    for (int j = 0; j < 4; ++j) batch->digits[j] = 0;
+  }
+  for (int j = 0; j < 4; ++j) batch->digits[j] += wide[j];
 }
 
 }  // namespace fast

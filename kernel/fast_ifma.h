@@ -144,12 +144,15 @@ struct IfmaCore {
     }
   }
 
-  QUARN_IFMA_FN static void evaluate_jobs(FastBatch *batch) {
+  // The runs in `runs` (bit p for run p) in one limb.
+  QUARN_IFMA_FN static void evaluate_jobs(FastBatch *batch, uint32_t runs = all_runs) {
     alignas(64) Job jobs[max_jobs + chains];
     const uint32_t count = batch->count;
     const int vectors = int((count + 7) / 8);
     int n = 0;
-    for (const FastRun &run : batch->run) {
+    for (int p = 0; p < 14; ++p) {
+      if (!((runs >> p) & 1)) continue;
+      const FastRun &run = batch->run[p];
       for (int v = 0; v < vectors; ++v, ++n) {
         Job &job = jobs[n];
         for (int i = 0; i < 8; ++i) {
@@ -279,7 +282,8 @@ struct IfmaCore {
   // 2^104 mod m, the Montgomery one: 2^64 mod m times 2^40.
   static uint64_t montgomery_one(uint64_t m) { return times_2_40_mod((0 - m) % m, m); }
 
-  QUARN_IFMA_FN static void evaluate_wide(FastBatch *batch) {
+  // The runs in `runs` in two limbs.
+  QUARN_IFMA_FN static void evaluate_wide(FastBatch *batch, uint32_t runs) {
     constexpr int max_wide = max_jobs + chains;
     alignas(64) WideJob jobs[max_wide];
     uint64_t modulus[max_wide][8];
@@ -288,7 +292,9 @@ struct IfmaCore {
     const uint32_t count = batch->count;
     const int vectors = int((count + 7) / 8);
     int n = 0;
-    for (const FastRun &run : batch->run) {
+    for (int p = 0; p < 14; ++p) {
+      if (!((runs >> p) & 1)) continue;
+      const FastRun &run = batch->run[p];
       for (int v = 0; v < vectors; ++v, ++n) {
         for (int i = 0; i < 8; ++i) {
           uint32_t lane = uint32_t(8 * v + i);
@@ -345,12 +351,19 @@ struct IfmaCore {
     for (int j = 0; j < 4; ++j) batch->digits[j] = digits[j];
   }
 
-  // The block's path: one limb below 2^48, two up to 2^60.
+  // Each run in one limb where its moduli lie below 2^48, else in two.
   QUARN_IFMA_FN static void evaluate(FastBatch *batch) {
-    if (largest_modulus(batch) >= ifma_narrow_limit)
-      evaluate_wide(batch);
+    uint32_t quick = runs_below(batch, ifma_narrow_limit);
+    int64_t wide[4] = {0, 0, 0, 0};
+    if (quick != all_runs) {
+      evaluate_wide(batch, all_runs & ~quick);
+      for (int j = 0; j < 4; ++j) wide[j] = batch->digits[j];
+    }
+    if (quick)
+      evaluate_jobs(batch, quick);
     else
-      evaluate_jobs(batch);
+      for (int j = 0; j < 4; ++j) batch->digits[j] = 0;
+    for (int j = 0; j < 4; ++j) batch->digits[j] += wide[j];
   }
 };
 

@@ -46,4 +46,16 @@ void evaluate_ifma(FastBatch *batch);
 // The largest modulus of any lane in the batch.
 uint64_t largest_modulus(const FastBatch *batch);
 
+// The runs (bit p for run p) whose lanes' moduli all lie below `limit`: a
+// vector tier takes those on its quick path and the others on its wide one.
+inline uint32_t runs_below(const FastBatch *batch, uint64_t limit) {
+  uint32_t runs = 0;
+  for (int p = 0; p < 14; ++p) {
+    const FastRun &run = batch->run[p];
+    if (run.modulus + uint64_t(run.modulus_step) * (batch->count - 1) < limit) runs |= uint32_t(1) << p;
+  }
+  return runs;
+}
+constexpr uint32_t all_runs = (uint32_t(1) << 14) - 1;
+
 }  // namespace fast
