@@ -74,6 +74,11 @@ void evaluate(FastBatch *batch) {
   // tier that is exact there.
   if (tier == FastTier::ifma && largest >= ifma_modulus_limit)
     tier = fast_tier_supported(FastTier::avx2) ? FastTier::avx2 : FastTier::scalar;
+  // Between the IFMA tier's one-limb limit and 2^50 the AVX2 tier's doubles
+  // are quicker than two limbs.
+  if (tier == FastTier::ifma && largest >= ifma_narrow_limit && largest < avx2_narrow_limit &&
+      fast_tier_supported(FastTier::avx2))
+    tier = FastTier::avx2;
   if (tier == FastTier::avx2 && largest >= avx2_modulus_limit) tier = FastTier::scalar;
   batch->tier = uint32_t(tier);
   switch (tier) {

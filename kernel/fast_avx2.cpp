@@ -3,6 +3,8 @@
  * one part share a vector of doubles; every product is split exactly into
  * h + l by an FMA, the quotient comes from a reciprocal and the remainder
  * from a fused negative multiply-add. Exact for odd moduli below 2^50.
+ * Blocks with larger moduli, up to 2^60, take the wide path at the end of
+ * this file: 64-bit Montgomery squaring built from 32-bit products.
  *
  * Residues are kept signed in (-m, m) without conditional corrections:
  * with q the nearest integer to c x^2 / m (c = 1 or 2, the exponent bit),
@@ -12,6 +14,7 @@
  */
 #include <immintrin.h>
 
+#include "fast_mont.h"
 #include "fast_tiers.h"
 
 #define QUARN_AVX2 __attribute__((target("avx2,fma")))
@@ -55,9 +58,6 @@ QUARN_AVX2 inline __m256d reduce(__m256d y, __m256d m, __m256d recip, __m256d bi
 QUARN_AVX2 inline __m256d power_of_two(__m256i v) {
   return _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_add_epi64(v, _mm256_set1_epi64x(1023)), 52));
 }
-
-// v at least 1.
-inline int bit_length(uint64_t v) { return 64 - __builtin_clzll(v); }
 
 // Squares `chains` jobs side by side from their top six exponent bits down
 // and adds the digits of each lane's fraction to acc.
@@ -123,7 +123,8 @@ QUARN_AVX2 __attribute__((noinline)) void square_jobs(const Job *jobs, __m256d a
   }
 }
 
-QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch) {
+// The runs in `runs` (bit p for run p) on the quick path.
+QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch, uint32_t runs) {
   // Rounded to whole groups; the padding lanes evaluate modulus 1 and add 0.
   alignas(32) Job jobs[max_jobs + chains];
   const int64_t count = batch->count;
@@ -132,7 +133,9 @@ QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch) {
   const __m256d lane_d = _mm256_set_pd(3, 2, 1, 0), one = _mm256_set1_pd(1.0);
   const __m256i one_i = _mm256_set1_epi64x(1), count_i = _mm256_set1_epi64x(count);
   int n = 0;
-  for (const FastRun &run : batch->run) {
+  for (int p = 0; p < 14; ++p) {
+    if (!((runs >> p) & 1)) continue;
+    const FastRun &run = batch->run[p];
     __m256d modulus_step = _mm256_mul_pd(lane_d, _mm256_set1_pd(double(run.modulus_step)));
     __m256i exponent_step = _mm256_mul_epu32(lane, _mm256_set1_epi64x(run.exponent_step));
     __m256d sign = _mm256_set1_pd(run.negative ? -0.0 : 0.0);
@@ -174,15 +177,161 @@ QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch) {
   }
 }
 
+// The wide path, for moduli from 2^50 to 2^60: Montgomery squaring with
+// R = 2^64, every 64-bit product built from the 32x32-bit products of
+// vpmuludq (which reads only each lane's low half). As in the scalar tier's
+// lazy loop, x < 4m gives hi(x^2) < m, so t = m + hi(x^2) - hi(q m) lies in
+// (0, 2m) and its double below 4m: no comparison in the loop.
+struct alignas(32) WideJob {
+  uint64_t modulus[4];
+  uint64_t modulus_high[4];  // m >> 32
+  uint64_t inverse[4];       // m^-1 mod 2^64
+  uint64_t inverse_high[4];
+  uint64_t x[4];             // the Montgomery value: the start, then the result
+  uint64_t bits[4];          // the exponent's bits after its top one, from the top
+};
+
+// Four jobs a group on x86-64 (quicker than three or six, which spills);
+// two where only eight vector registers exist.
+#if defined(__x86_64__)
+constexpr int wide_chains = 4;
+#else
+constexpr int wide_chains = 2;
+#endif
+
+// Each lane's high half moved into its low half, for vpmuludq.
+QUARN_AVX2 inline __m256i high_halves(__m256i v) { return _mm256_shuffle_epi32(v, 0xF5); }
+
+QUARN_AVX2 __attribute__((noinline)) void square_wide(WideJob *jobs, int scan) {
+  __m256i x[wide_chains], bits[wide_chains];
+  for (int g = 0; g < wide_chains; ++g) {
+    x[g] = _mm256_load_si256(reinterpret_cast<const __m256i *>(jobs[g].x));
+    bits[g] = _mm256_load_si256(reinterpret_cast<const __m256i *>(jobs[g].bits));
+  }
+  const __m256i low32 = _mm256_set1_epi64x(0xFFFFFFFF);
+  for (int s = 0; s < scan; ++s) {
+#pragma GCC unroll 4
+    for (int g = 0; g < wide_chains; ++g) {
+      const __m256i *job = reinterpret_cast<const __m256i *>(&jobs[g]);
+      __m256i m = _mm256_load_si256(job), m_high = _mm256_load_si256(job + 1);
+      __m256i inv = _mm256_load_si256(job + 2), inv_high = _mm256_load_si256(job + 3);
+      // x^2 = a + 2b 2^32 + c 2^64, with x < 2^62: b < 2^62.
+      __m256i xh = high_halves(x[g]);
+      __m256i a = _mm256_mul_epu32(x[g], x[g]);
+      __m256i b = _mm256_mul_epu32(x[g], xh);
+      __m256i c = _mm256_mul_epu32(xh, xh);
+      __m256i b33 = _mm256_slli_epi64(b, 33);  // (2b mod 2^32) 2^32
+      __m256i lo = _mm256_add_epi64(a, b33);
+      __m256i carry = _mm256_srli_epi64(
+          _mm256_add_epi64(_mm256_srli_epi64(a, 32), _mm256_srli_epi64(b33, 32)), 32);
+      __m256i hi = _mm256_add_epi64(_mm256_add_epi64(c, _mm256_srli_epi64(b, 31)), carry);
+      // q = lo m^-1 mod 2^64, so that q m agrees with x^2 in its low half.
+      __m256i cross = _mm256_add_epi64(_mm256_mul_epu32(lo, inv_high),
+                                       _mm256_mul_epu32(high_halves(lo), inv));
+      __m256i q = _mm256_add_epi64(_mm256_mul_epu32(lo, inv), _mm256_slli_epi64(cross, 32));
+      // hi(q m) from four partial products; m < 2^60 keeps u below 2^61 and
+      // p10 plus a 32-bit value below 2^64.
+      __m256i qh = high_halves(q);
+      __m256i u = _mm256_add_epi64(_mm256_srli_epi64(_mm256_mul_epu32(q, m), 32),
+                                   _mm256_mul_epu32(q, m_high));
+      __m256i w = _mm256_add_epi64(_mm256_mul_epu32(qh, m), _mm256_and_si256(u, low32));
+      __m256i hq = _mm256_add_epi64(_mm256_add_epi64(_mm256_mul_epu32(qh, m_high),
+                                                     _mm256_srli_epi64(u, 32)),
+                                    _mm256_srli_epi64(w, 32));
+      __m256i t = _mm256_sub_epi64(_mm256_add_epi64(m, hi), hq);
+      x[g] = _mm256_sllv_epi64(t, _mm256_srli_epi64(bits[g], 63));
+      bits[g] = _mm256_add_epi64(bits[g], bits[g]);
+    }
+  }
+  for (int g = 0; g < wide_chains; ++g)
+    _mm256_store_si256(reinterpret_cast<__m256i *>(jobs[g].x), x[g]);
+}
+
+// The runs in `runs` on the wide path.
+QUARN_AVX2 __attribute__((noinline)) void evaluate_wide(FastBatch *batch, uint32_t runs) {
+  constexpr int max_wide = 14 * 4 + wide_chains;
+  alignas(32) WideJob jobs[max_wide];
+  int64_t exponent[max_wide][4];
+  bool negative[max_wide];
+  const uint32_t count = batch->count;
+  const int vectors = int((count + 3) / 4);
+  int n = 0;
+  for (int p = 0; p < 14; ++p) {
+    if (!((runs >> p) & 1)) continue;
+    const FastRun &run = batch->run[p];
+    for (int v = 0; v < vectors; ++v, ++n) {
+      for (int i = 0; i < 4; ++i) {
+        uint32_t lane = uint32_t(4 * v + i);
+        bool real = lane < count;
+        jobs[n].modulus[i] = real ? run.modulus + uint64_t(run.modulus_step) * lane : 1;
+        exponent[n][i] = real ? run.exponent - int64_t(run.exponent_step) * lane : 1;
+      }
+      negative[n] = run.negative != 0;
+    }
+  }
+  for (; n % wide_chains != 0; ++n) {
+    for (int i = 0; i < 4; ++i) {
+      jobs[n].modulus[i] = 1;
+      exponent[n][i] = 1;
+    }
+    negative[n] = false;
+  }
+
+  int64_t digits[4] = {0, 0, 0, 0};
+  for (int g = 0; g < n; g += wide_chains) {
+    // The group's lanes scan the same number of bits; the top one is applied
+    // to the start, the Montgomery one (2^64 mod m) or its double.
+    uint64_t top = 0;
+    for (int k = g; k < g + wide_chains; ++k)
+      for (int i = 0; i < 4; ++i) top |= uint64_t(exponent[k][i]);
+    int length = bit_length(top);
+    for (int k = g; k < g + wide_chains; ++k) {
+      WideJob &job = jobs[k];
+      for (int i = 0; i < 4; ++i) {
+        uint64_t m = job.modulus[i], e = uint64_t(exponent[k][i]);
+        uint64_t inv = inverse64(m);
+        job.modulus_high[i] = m >> 32;
+        job.inverse[i] = inv;
+        job.inverse_high[i] = inv >> 32;
+        uint64_t one = (0 - m) % m;
+        job.x[i] = one << ((e >> (length - 1)) & 1);
+        job.bits[i] = length > 1 ? e << (65 - length) : 0;
+      }
+    }
+    square_wide(jobs + g, length - 1);
+    for (int k = g; k < g + wide_chains; ++k) {
+      const WideJob &job = jobs[k];
+      uint64_t rho[4];
+      for (int i = 0; i < 4; ++i)
+        rho[i] = leave_montgomery(job.x[i], job.modulus[i], job.inverse[i], negative[k]);
+      add_digits4(rho, job.modulus, digits);
+    }
+  }
+  for (int j = 0; j < 4; ++j) batch->digits[j] = digits[j];
+}
+
 }  // namespace
 
 QUARN_AVX2 void evaluate_avx2(FastBatch *batch) {
-  // The estimates rely on rounding to nearest, whatever the caller's SSE
-  // control register says; the x87 control word is not involved.
-  unsigned saved = _mm_getcsr();
-  _mm_setcsr(0x1F80);
-  evaluate_jobs(batch);
-  _mm_setcsr(saved);
+  // Each run on the quickest path exact for it: a block whose moduli pass
+  // 2^50 in the parts of step 20 may still have those of step 8 below it.
+  uint32_t quick = runs_below(batch, avx2_narrow_limit);
+  int64_t wide[4] = {0, 0, 0, 0};
+  if (quick != all_runs) {
+    evaluate_wide(batch, all_runs & ~quick);
+    for (int j = 0; j < 4; ++j) wide[j] = batch->digits[j];
+  }
+  if (quick) {
+    // The estimates rely on rounding to nearest, whatever the caller's SSE
+    // control register says; the x87 control word is not involved.
+    unsigned saved = _mm_getcsr();
+    _mm_setcsr(0x1F80);
+    evaluate_jobs(batch, quick);
+    _mm_setcsr(saved);
+  } else {
+    for (int j = 0; j < 4; ++j) batch->digits[j] = 0;
+  }
+  for (int j = 0; j < 4; ++j) batch->digits[j] += wide[j];
 }
 
 }  // namespace fast

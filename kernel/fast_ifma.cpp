@@ -1,9 +1,9 @@
 /*
  * fast_ifma.cpp: the fast variant's AVX-512 IFMA tier: eight consecutive
  * terms of one part per vector, 52-bit Montgomery squaring with
- * vpmadd52luq/vpmadd52huq and lazy reduction. Exact for odd moduli below
- * 2^48. The algorithm is in fast_ifma.h; this file maps its operations onto
- * the instructions.
+ * vpmadd52luq/vpmadd52huq and lazy reduction, in one limb for odd moduli
+ * below 2^48 and in two up to 2^60. The algorithm is in fast_ifma.h; this
+ * file maps its operations onto the instructions.
  */
 #include <immintrin.h>
 
@@ -29,6 +29,7 @@ struct Zmm {
   QUARN_IFMA_FN static I add(I a, I b) { return _mm512_add_epi64(a, b); }
   QUARN_IFMA_FN static I sub(I a, I b) { return _mm512_sub_epi64(a, b); }
   QUARN_IFMA_FN static I xori(I a, I b) { return _mm512_xor_si512(a, b); }
+  QUARN_IFMA_FN static I andi(I a, I b) { return _mm512_and_si512(a, b); }
   QUARN_IFMA_FN static I min_unsigned(I a, I b) { return _mm512_min_epu64(a, b); }
   QUARN_IFMA_FN static I shift_right(I a, int n) { return _mm512_srl_epi64(a, _mm_cvtsi32_si128(n)); }
   QUARN_IFMA_FN static I shift_left(I a, int n) { return _mm512_sll_epi64(a, _mm_cvtsi32_si128(n)); }
@@ -57,7 +58,7 @@ struct Zmm {
 };
 
 QUARN_IFMA_FN __attribute__((noinline)) void evaluate_jobs(FastBatch *batch) {
-  IfmaCore<Zmm>::evaluate_jobs(batch);
+  IfmaCore<Zmm>::evaluate(batch);
 }
 
 }  // namespace

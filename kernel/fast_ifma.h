@@ -7,7 +7,7 @@
  * The includer defines QUARN_IFMA_FN (the function attributes, e.g. the
  * instruction-set target) and supplies V with these static members:
  *   types I (eight unsigned 64-bit lanes) and D (eight doubles);
- *   I set1(int64_t), load(const int64_t *), add, sub, xori, min_unsigned,
+ *   I set1(int64_t), load(const int64_t *), add, sub, xori, andi, min_unsigned,
  *     shift_right(I, int), shift_left(I, int), shift_left_each(I, I),
  *     madd52lo(acc, a, b), madd52hi(acc, a, b) (acc plus the low or high 52
  *     bits of the 104-bit product of the low 52 bits of a and b);
@@ -22,11 +22,15 @@
  * is x^2 / 2^52 mod m in (0, 2m), since q m and x^2 agree in their low 52
  * bits and hi52(x^2) < 16 m^2 / 2^52 < m. Doubling it keeps it below 4m, so
  * the squaring loop needs no correction at all.
+ *
+ * Moduli from 2^48 to 2^60 take the wide path: x = x1 2^52 + x0 in two
+ * limbs, Montgomery with R = 2^104 in two 52-bit rounds (see square_wide).
  */
 #pragma once
 
 #include <cstdint>
 
+#include "fast_mont.h"
 #include "fast_tiers.h"
 
 #ifndef QUARN_IFMA_FN
@@ -140,12 +144,15 @@ struct IfmaCore {
     }
   }
 
-  QUARN_IFMA_FN static void evaluate_jobs(FastBatch *batch) {
+  // The runs in `runs` (bit p for run p) in one limb.
+  QUARN_IFMA_FN static void evaluate_jobs(FastBatch *batch, uint32_t runs = all_runs) {
     alignas(64) Job jobs[max_jobs + chains];
     const uint32_t count = batch->count;
     const int vectors = int((count + 7) / 8);
     int n = 0;
-    for (const FastRun &run : batch->run) {
+    for (int p = 0; p < 14; ++p) {
+      if (!((runs >> p) & 1)) continue;
+      const FastRun &run = batch->run[p];
       for (int v = 0; v < vectors; ++v, ++n) {
         Job &job = jobs[n];
         for (int i = 0; i < 8; ++i) {
@@ -193,6 +200,170 @@ struct IfmaCore {
       for (int i = 0; i < 8; ++i) sum += int64_t(lanes[i]);
       batch->digits[j] = sum;
     }
+  }
+  // The wide path. Two limbs of 52 bits, x = x1 2^52 + x0 < 4m with
+  // m = m1 2^52 + m0 < 2^60 (so x1 < 2^10, m1 < 2^8), and R = 2^104:
+  //   x^2 = c0 + c1 2^52 + c2 2^104, with c0 = lo(x0^2),
+  //   c1 = hi(x0^2) + lo(x0 2x1) and c2 = hi(x0 2x1) + x1^2;
+  // two rounds, each adding q m with q = lo52(c_i (-m^-1)) so that column i
+  // becomes a multiple of 2^52 whose carry moves up, leave
+  // t = (x^2 + Q m) / 2^104 = c2 + c3 2^52 < 16 m^2 / 2^104 + m < 2m.
+  // Doubled, t stays below 4m: no comparison in the loop.
+  struct alignas(64) WideJob {
+    int64_t modulus_low[8];   // m0
+    int64_t modulus_high[8];  // m1
+    int64_t inverse[8];       // -m^-1 mod 2^52
+    int64_t x_low[8];         // the Montgomery value: the start, then the result
+    int64_t x_high[8];
+    int64_t bits[8];          // the exponent's bits after its top one, from the top
+  };
+
+  static constexpr int64_t low52 = (int64_t(1) << 52) - 1;
+
+  // t = x^2 / 2^104 mod m, lazily: below 2m, as the two limbs (c2, c3) of
+  // c2 + c3 2^52 with c2 below 2^54.
+  QUARN_IFMA_FN static void montgomery_wide(I x0, I x1, I m0, I m1, I inv, I *c2_out, I *c3_out) {
+    const I zero = V::set1(0);
+    I x1d = V::add(x1, x1);
+    I c0 = V::madd52lo(zero, x0, x0);
+    I c1 = V::madd52lo(V::madd52hi(zero, x0, x0), x0, x1d);
+    I c2 = V::madd52lo(V::madd52hi(zero, x0, x1d), x1, x1);
+    I q = V::madd52lo(zero, c0, inv);
+    c0 = V::madd52lo(c0, q, m0);
+    c1 = V::add(V::madd52lo(V::madd52hi(c1, q, m0), q, m1), V::shift_right(c0, 52));
+    c2 = V::madd52hi(c2, q, m1);
+    q = V::madd52lo(zero, c1, inv);
+    c1 = V::madd52lo(c1, q, m0);
+    *c2_out = V::add(V::madd52lo(V::madd52hi(c2, q, m0), q, m1), V::shift_right(c1, 52));
+    *c3_out = V::madd52hi(zero, q, m1);
+  }
+
+  QUARN_IFMA_FN static void square_wide(WideJob *jobs, int scan) {
+    const I mask = V::set1(low52);
+    I x0[chains], x1[chains], bits[chains];
+    for (int g = 0; g < chains; ++g) {
+      x0[g] = V::load(jobs[g].x_low);
+      x1[g] = V::load(jobs[g].x_high);
+      bits[g] = V::load(jobs[g].bits);
+    }
+    for (int s = 0; s < scan; ++s) {
+      for (int g = 0; g < chains; ++g) {
+        I c2, c3;
+        montgomery_wide(x0[g], x1[g], V::load(jobs[g].modulus_low), V::load(jobs[g].modulus_high),
+                        V::load(jobs[g].inverse), &c2, &c3);
+        // Doubled where the bit is 1, and the low limb cut back to 52 bits.
+        I bit = V::shift_right(bits[g], 63);
+        I low = V::shift_left_each(c2, bit);
+        x0[g] = V::andi(low, mask);
+        x1[g] = V::add(V::shift_left_each(c3, bit), V::shift_right(low, 52));
+        bits[g] = V::add(bits[g], bits[g]);
+      }
+    }
+    // Leaving Montgomery form: the same reduction of x itself, x / 2^104 mod
+    // m, below 2m.
+    const I zero = V::set1(0);
+    for (int g = 0; g < chains; ++g) {
+      I c2, c3;
+      I m0 = V::load(jobs[g].modulus_low), m1 = V::load(jobs[g].modulus_high);
+      I inv = V::load(jobs[g].inverse);
+      I q = V::madd52lo(zero, x0[g], inv);
+      I c0 = V::madd52lo(x0[g], q, m0);
+      I c1 = V::add(V::madd52lo(V::madd52hi(x1[g], q, m0), q, m1), V::shift_right(c0, 52));
+      c2 = V::madd52hi(zero, q, m1);
+      q = V::madd52lo(zero, c1, inv);
+      c1 = V::madd52lo(c1, q, m0);
+      c2 = V::add(V::madd52lo(V::madd52hi(c2, q, m0), q, m1), V::shift_right(c1, 52));
+      c3 = V::madd52hi(zero, q, m1);
+      V::store(jobs[g].x_low, c2);
+      V::store(jobs[g].x_high, c3);
+    }
+  }
+
+  // 2^104 mod m, the Montgomery one: 2^64 mod m times 2^40.
+  static uint64_t montgomery_one(uint64_t m) { return times_2_40_mod((0 - m) % m, m); }
+
+  // The runs in `runs` in two limbs.
+  QUARN_IFMA_FN static void evaluate_wide(FastBatch *batch, uint32_t runs) {
+    constexpr int max_wide = max_jobs + chains;
+    alignas(64) WideJob jobs[max_wide];
+    uint64_t modulus[max_wide][8];
+    int64_t exponent[max_wide][8];
+    bool negative[max_wide];
+    const uint32_t count = batch->count;
+    const int vectors = int((count + 7) / 8);
+    int n = 0;
+    for (int p = 0; p < 14; ++p) {
+      if (!((runs >> p) & 1)) continue;
+      const FastRun &run = batch->run[p];
+      for (int v = 0; v < vectors; ++v, ++n) {
+        for (int i = 0; i < 8; ++i) {
+          uint32_t lane = uint32_t(8 * v + i);
+          bool real = lane < count;
+          modulus[n][i] = real ? run.modulus + uint64_t(run.modulus_step) * lane : 1;
+          exponent[n][i] = real ? run.exponent - int64_t(run.exponent_step) * lane : 1;
+        }
+        negative[n] = run.negative != 0;
+      }
+    }
+    for (; n % chains != 0; ++n) {
+      for (int i = 0; i < 8; ++i) {
+        modulus[n][i] = 1;
+        exponent[n][i] = 1;
+      }
+      negative[n] = false;
+    }
+
+    int64_t digits[4] = {0, 0, 0, 0};
+    for (int g = 0; g < n; g += chains) {
+      // The group's lanes scan the same number of bits; the top one is
+      // applied to the start, the Montgomery one or its double.
+      uint64_t top = 0;
+      for (int k = g; k < g + chains; ++k)
+        for (int i = 0; i < 8; ++i) top |= uint64_t(exponent[k][i]);
+      int length = bit_length(top);
+      for (int k = g; k < g + chains; ++k) {
+        WideJob &job = jobs[k];
+        for (int i = 0; i < 8; ++i) {
+          uint64_t m = modulus[k][i], e = uint64_t(exponent[k][i]);
+          uint64_t x = montgomery_one(m) << ((e >> (length - 1)) & 1);
+          job.modulus_low[i] = int64_t(m & low52);
+          job.modulus_high[i] = int64_t(m >> 52);
+          job.inverse[i] = int64_t((0 - inverse64(m)) & low52);
+          job.x_low[i] = int64_t(x & low52);
+          job.x_high[i] = int64_t(x >> 52);
+          job.bits[i] = length > 1 ? int64_t(e << (65 - length)) : 0;
+        }
+      }
+      square_wide(jobs + g, length - 1);
+      for (int k = g; k < g + chains; ++k) {
+        for (int half = 0; half < 8; half += 4) {
+          uint64_t rho[4];
+          for (int i = 0; i < 4; ++i) {
+            uint64_t m = modulus[k][half + i];
+            uint64_t t = uint64_t(jobs[k].x_low[half + i]) + (uint64_t(jobs[k].x_high[half + i]) << 52);
+            t = t >= m ? t - m : t;  // below 2m before
+            rho[i] = negative[k] && t ? m - t : t;
+          }
+          add_digits4(rho, &modulus[k][half], digits);
+        }
+      }
+    }
+    for (int j = 0; j < 4; ++j) batch->digits[j] = digits[j];
+  }
+
+  // Each run in one limb where its moduli lie below 2^48, else in two.
+  QUARN_IFMA_FN static void evaluate(FastBatch *batch) {
+    uint32_t quick = runs_below(batch, ifma_narrow_limit);
+    int64_t wide[4] = {0, 0, 0, 0};
+    if (quick != all_runs) {
+      evaluate_wide(batch, all_runs & ~quick);
+      for (int j = 0; j < 4; ++j) wide[j] = batch->digits[j];
+    }
+    if (quick)
+      evaluate_jobs(batch, quick);
+    else
+      for (int j = 0; j < 4; ++j) batch->digits[j] = 0;
+    for (int j = 0; j < 4; ++j) batch->digits[j] += wide[j];
   }
 };
 

@@ -17,12 +17,18 @@
 
 namespace fast {
 
-// Largest modulus (exclusive) each tier evaluates exactly. The IFMA tier's
-// lazy Montgomery squares residues below 4m in 52-bit limbs; the AVX2 tier's
-// double-FMA products keep signed residues below m only while m < 2^50; the
-// scalar tier's 64-bit Montgomery and digit remainders need 2m < 2^63.
-constexpr uint64_t ifma_modulus_limit = uint64_t(1) << 48;
-constexpr uint64_t avx2_modulus_limit = uint64_t(1) << 50;
+// Largest modulus (exclusive) each tier evaluates exactly. Below its narrow
+// limit a vector tier takes its quick path: the IFMA tier's lazy Montgomery
+// squares residues below 4m in one 52-bit limb up to 2^48, the AVX2 tier's
+// double-FMA products keep signed residues below m up to 2^50. Above it the
+// IFMA tier squares in two 52-bit limbs and the AVX2 tier in 64-bit
+// Montgomery from 32-bit products, both lazy below 4m, which needs m < 2^60
+// (every modulus of a position below 2^58). The scalar tier's 64-bit
+// Montgomery and digit remainders need 2m < 2^63.
+constexpr uint64_t ifma_narrow_limit = uint64_t(1) << 48;
+constexpr uint64_t avx2_narrow_limit = uint64_t(1) << 50;
+constexpr uint64_t ifma_modulus_limit = uint64_t(1) << 60;
+constexpr uint64_t avx2_modulus_limit = uint64_t(1) << 60;
 constexpr uint64_t scalar_modulus_limit = uint64_t(1) << 62;
 
 // Lanes per run at most, and the largest exponent a run may carry.
@@ -39,5 +45,17 @@ void evaluate_ifma(FastBatch *batch);
 
 // The largest modulus of any lane in the batch.
 uint64_t largest_modulus(const FastBatch *batch);
+
+// The runs (bit p for run p) whose lanes' moduli all lie below `limit`: a
+// vector tier takes those on its quick path and the others on its wide one.
+inline uint32_t runs_below(const FastBatch *batch, uint64_t limit) {
+  uint32_t runs = 0;
+  for (int p = 0; p < 14; ++p) {
+    const FastRun &run = batch->run[p];
+    if (run.modulus + uint64_t(run.modulus_step) * (batch->count - 1) < limit) runs |= uint32_t(1) << p;
+  }
+  return runs;
+}
+constexpr uint32_t all_runs = (uint32_t(1) << 14) - 1;
 
 }  // namespace fast

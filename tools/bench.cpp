@@ -1,15 +1,17 @@
 /*
  * bench.cpp: terms per second of each kernel variant (and of each tier of
  * the fast variant) on one thread, at digit positions of growing size (the
- * cost of a term grows with the bit length of its exponents), with clock
- * cycles per term from a clock calibrated in the same run and the ratio of
- * each to the generic variant.
+ * cost of a term grows with the bit length of its exponents), at the start,
+ * middle and end of each position's head and on average over the whole head,
+ * with clock cycles per term from a clock calibrated in the same run and the
+ * ratio of each to the generic variant.
  */
 #include "bench.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <ctime>
 #include <vector>
 
@@ -23,20 +25,54 @@ namespace {
 // whose clock() measures that.
 double now_seconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
 
-// Terms per second for chunks from term 0 at `where`, doubling the chunk
-// until one evaluation takes at least `seconds`.
-double terms_per_second(uint64_t where, int variant, double seconds) {
+// Terms per second for a chunk of the head around term `centre` (kept
+// inside the head, starting on an even term), doubling the chunk until one
+// evaluation takes at least `seconds`.
+double terms_per_second(uint64_t where, uint64_t centre, int variant, double seconds) {
   uint64_t terms = 256;
   uint64_t limit = head_end(where);
   for (;;) {
     if (terms > limit) terms = limit;
+    uint64_t srt = centre > terms / 2 ? centre - terms / 2 : 0;
+    if (srt > limit - terms) srt = limit - terms;
+    srt &= ~uint64_t(1);
     double t0 = now_seconds();
-    ChunkResult r = evaluate_chunk(where, 0, terms, variant);
+    ChunkResult r = evaluate_chunk(where, srt, srt + terms, variant);
     double dt = now_seconds() - t0;
     if (!r.ok) return 0;
     if (dt >= seconds || terms == limit) return double(terms) / dt;
     terms *= dt > 0.01 ? uint64_t(seconds / dt * 1.2) + 1 : 8;
   }
+}
+
+// A term's cost changes along the head: its exponents shrink from 4 where
+// to 1 while its moduli grow from 1 to about 4 where, and a block leaves a
+// vector tier's quick path (or the tier) once its largest modulus passes
+// the limit. A unit sees the head's average, taken here from `samples`
+// chunks at the midpoints of equal stretches of the head: the terms per
+// second of the whole head, with the first terms, the middle and the last
+// terms shown beside it.
+constexpr int samples = 8;
+struct HeadRates {
+  double start, middle, end, average;
+};
+
+HeadRates head_rates(uint64_t where, int variant, double seconds) {
+  HeadRates h{};
+  uint64_t head = head_end(where);
+  double share = seconds / samples;
+  h.start = terms_per_second(where, 0, variant, share);
+  h.middle = terms_per_second(where, head / 2, variant, share);
+  h.end = terms_per_second(where, head, variant, share);
+  double time_per_term = 0;
+  for (int i = 0; i < samples; ++i) {
+    uint64_t centre = uint64_t(double(head) * (i + 0.5) / samples);
+    double tps = terms_per_second(where, centre, variant, share);
+    if (tps <= 0) return HeadRates{};
+    time_per_term += 1 / tps / samples;
+  }
+  h.average = 1 / time_per_term;
+  return h;
 }
 
 // Clock cycles per second: a chain of dependent register adds retires one
@@ -97,8 +133,11 @@ int time_work_unit() {
 
 // What quarn-coord bench was asked for.
 struct BenchOptions {
-  uint64_t wheres[3] = {100000000ull, 10000000000ull, 1000000000000ull};
-  int nwhere = 3;
+  // From the default work unit's position to those where records are checked.
+  static constexpr int max_wheres = 8;
+  uint64_t wheres[max_wheres] = {100000000ull, 1000000000000ull, 100000000000000ull,
+                                 1000000000000000ull, 10000000000000000ull};
+  int nwhere = 5;
   int variant = -1, tier = -1;
   double seconds = 1.0;
   bool unit = false;
@@ -109,7 +148,8 @@ struct BenchOptions {
 bool parse_bench_options(int argc, char **argv, BenchOptions *b, int *status) {
   enum { opt_where, opt_variant, opt_tier, opt_seconds, opt_unit, opt_count };
   CommandOption o[opt_count] = {
-      {"--where", OptionKind::text, "W: only position W (by default 10^8, 10^10 and 10^12)", false, 0, nullptr},
+      {"--where", OptionKind::text,
+       "W[,W...]: only these positions (by default 10^8, 10^12, 10^14, 10^15 and 10^16)", false, 0, nullptr},
       {"--variant", OptionKind::text, "V: only variant V (generic, pentium or fast)", false, 0, nullptr},
       {"--tier", OptionKind::text, "T: of the fast variant only tier T (scalar, avx2 or ifma)", false, 0,
        nullptr},
@@ -117,7 +157,7 @@ bool parse_bench_options(int argc, char **argv, BenchOptions *b, int *status) {
       {"--unit", OptionKind::flag, "time the default work unit instead", false, 0, nullptr},
   };
   CommandSpec spec = {"bench",
-                      "bench [--where W] [--variant generic|pentium|fast]\n"
+                      "bench [--where W[,W...]] [--variant generic|pentium|fast]\n"
                       "                         [--tier scalar|avx2|ifma] [--seconds S] [--unit]",
                       "Measures each kernel's terms per second on one thread.", o, opt_count, 0, 0};
   std::vector<const char *> operands;
@@ -127,12 +167,21 @@ bool parse_bench_options(int argc, char **argv, BenchOptions *b, int *status) {
     return false;
   }
   if (o[opt_where].given) {
-    if (!parse_u64(o[opt_where].text, &b->wheres[0]) || chunk_problem(b->wheres[0], 0, 1)) {
-      std::fprintf(stderr, "quarn-coord bench: bad --where\n");
-      *status = 2;
-      return false;
+    // A comma-separated list of positions.
+    b->nwhere = 0;
+    for (const char *p = o[opt_where].text; p;) {
+      const char *comma = std::strchr(p, ',');
+      std::string one = comma ? std::string(p, comma) : std::string(p);
+      uint64_t w = 0;
+      if (b->nwhere == BenchOptions::max_wheres || !parse_u64(one.c_str(), &w) || chunk_problem(w, 0, 1)) {
+        std::fprintf(stderr, "quarn-coord bench: bad --where '%s' (at most %d positions)\n", one.c_str(),
+                     BenchOptions::max_wheres);
+        *status = 2;
+        return false;
+      }
+      b->wheres[b->nwhere++] = w;
+      p = comma ? comma + 1 : nullptr;
     }
-    b->nwhere = 1;
   }
   if (o[opt_variant].given && !parse_variant(o[opt_variant].text, &b->variant)) {
     std::fprintf(stderr, "quarn-coord bench: unknown variant '%s'\n", o[opt_variant].text);
@@ -156,8 +205,9 @@ bool parse_bench_options(int argc, char **argv, BenchOptions *b, int *status) {
   return true;
 }
 
-// One row per kernel and position: terms per second, cycles per term and
-// the ratio to the generic variant.
+// One row per kernel and position: terms per second at the head's start,
+// middle and end and over the whole head, cycles per term and the ratio to
+// the generic variant (both from the whole head's figure).
 void bench_table(const BenchOptions &b, double hz) {
   // Generic first: every other row is compared with it.
   Subject subjects[2 + fast_tier_count];
@@ -166,8 +216,11 @@ void bench_table(const BenchOptions &b, double hz) {
   subjects[nsubject++] = {Variant::pentium, -1};
   for (int t = 0; t < fast_tier_count; ++t) subjects[nsubject++] = {Variant::fast, t};
 
-  std::printf("%-10s %16s %16s %12s %10s  %s\n", "variant", "where", "terms/s", "cycles/term",
-              "x generic", "tier");
+  std::printf("terms per second at the head's start, middle and end, and over the whole head\n"
+              "(%d chunks spread across it); cycles/term and x generic from the whole head's figure\n",
+              samples);
+  std::printf("%-10s %18s %11s %11s %11s %11s %11s %9s  %s\n", "variant", "where", "start",
+              "middle", "end", "head", "cycles/term", "x generic", "tier");
   int saved_tier = kernel.forced_fast_tier;
   for (int w = 0; w < b.nwhere; ++w) {
     double generic_tps = 0;
@@ -178,20 +231,23 @@ void bench_table(const BenchOptions &b, double hz) {
       // The generic variant is measured even when not shown: the ratios need it.
       if (!shown && sub.variant != Variant::generic) continue;
       if (sub.tier >= 0 && !fast_tier_supported(FastTier(sub.tier))) {
-        std::printf("%-10s %16llu %16s %12s %10s  %s: not run, the processor or system lacks it\n",
-                    variant_name(sub.variant), (unsigned long long)b.wheres[w], "-", "-", "-",
-                    tier_text(sub));
+        std::printf("%-10s %18llu %11s %11s %11s %11s %11s %9s  %s: not run, the processor or "
+                    "system lacks it\n",
+                    variant_name(sub.variant), (unsigned long long)b.wheres[w], "-", "-", "-", "-",
+                    "-", "-", tier_text(sub));
         continue;
       }
       kernel.forced_variant = int(sub.variant);
       kernel.forced_fast_tier = sub.tier;
       kernel_init();
-      double tps = terms_per_second(b.wheres[w], int(sub.variant), b.seconds);
+      HeadRates h = head_rates(b.wheres[w], int(sub.variant), b.seconds);
+      double tps = h.average;
       if (sub.variant == Variant::generic) generic_tps = tps;
       if (!shown) continue;
-      std::printf("%-10s %16llu %16.0f %12.1f %10.2f  %s\n", variant_name(sub.variant),
-                  (unsigned long long)b.wheres[w], tps, tps > 0 ? hz / tps : 0.0,
-                  generic_tps > 0 ? tps / generic_tps : 0.0, tier_text(sub));
+      std::printf("%-10s %18llu %11.0f %11.0f %11.0f %11.0f %11.1f %9.2f  %s\n",
+                  variant_name(sub.variant), (unsigned long long)b.wheres[w], h.start, h.middle,
+                  h.end, tps, tps > 0 ? hz / tps : 0.0, generic_tps > 0 ? tps / generic_tps : 0.0,
+                  tier_text(sub));
       std::fflush(stdout);
     }
   }

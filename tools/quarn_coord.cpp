@@ -5,7 +5,7 @@
  *   verify FILE... [--sample K] [--seed S]                  lines recomputed
  *   chunk WHERE SRT END [--variant generic|pentium|fast]    one result line
  *   rounding WHERE SRT END [--exact]                        rounding measured
- *   bench [--where W] [--variant V] [--tier T] [--seconds S] kernel speed
+ *   bench [--where W]... [--variant V] [--tier T] [--seconds S] kernel speed
  * Options go by their full names, before or after the operands; each
  * command's --help lists its own.
  */
@@ -29,7 +29,7 @@ int usage(std::FILE *to = stderr) {
                "       quarn-coord verify FILE... [--sample K] [--seed S]\n"
                "       quarn-coord chunk WHERE SRT END [--variant generic|pentium|fast]\n"
                "       quarn-coord rounding WHERE SRT END [--exact]\n"
-               "       quarn-coord bench [--where W] [--variant generic|pentium|fast]\n"
+               "       quarn-coord bench [--where W]... [--variant generic|pentium|fast]\n"
                "                         [--tier scalar|avx2|ifma] [--seconds S] [--unit]\n"
                "Numbers are decimal or 0x-prefixed hexadecimal; terms [SRT, END) exclude END.\n");
   return 2;

@@ -41,6 +41,16 @@ uint64_t tier_limit(FastTier t) {
   }
 }
 
+// Where a vector tier leaves its quick path for its wide one (the scalar
+// tier's lazy loop ends at 2^60).
+uint64_t tier_narrow_limit(FastTier t) {
+  switch (t) {
+    case FastTier::ifma: return fast::ifma_narrow_limit;
+    case FastTier::avx2: return fast::avx2_narrow_limit;
+    default: return uint64_t(1) << 60;
+  }
+}
+
 // Tiers the processor lacks are skipped, so they show as not run.
 class TierTest : public ::testing::TestWithParam<int> {
  protected:
@@ -54,9 +64,21 @@ class TierTest : public ::testing::TestWithParam<int> {
   FastTier tier = FastTier::scalar;
 };
 
+// The tier a block runs on with `tier` forced: the IFMA tier hands blocks
+// whose largest modulus lies from its one-limb limit to 2^50 to the AVX2
+// tier's doubles.
+FastTier tier_for_block(FastTier tier, const FastBatch &batch) {
+  uint64_t largest = fast::largest_modulus(&batch);
+  if (tier == FastTier::ifma && largest >= fast::ifma_narrow_limit &&
+      largest < fast::avx2_narrow_limit && fast_tier_supported(FastTier::avx2))
+    return FastTier::avx2;
+  return tier;
+}
+
 // Evaluates a batch with the tier forced, checks which tier ran and compares
 // with the reference.
 ::testing::AssertionResult batch_agrees(FastBatch batch, FastTier expected_tier) {
+  expected_tier = tier_for_block(expected_tier, batch);
   Fixed want = batch_expected(batch);
   fast::evaluate(&batch);
   Fixed got = batch_value(batch);
@@ -74,13 +96,15 @@ class TierTest : public ::testing::TestWithParam<int> {
 
 TEST_P(TierTest, ExactForEveryModulusUpToItsLimit) {
   FastKernelScope scope{int(tier)};
-  uint64_t limit = tier_limit(tier);
+  uint64_t limit = tier_limit(tier), narrow = tier_narrow_limit(tier);
   TestRandom r{0x5EED0000u + uint64_t(GetParam())};
   // Moduli right below the limit, where the lazy bounds are tightest; across
-  // the whole range; and tiny ones, down to 1.
+  // the whole range; tiny ones, down to 1; and on either side of the switch
+  // from the quick path to the wide one, whose blocks mix both sizes.
   const struct {
     uint64_t lowest, highest;
-  } ranges[] = {{limit - 4096, limit - 1}, {1, limit - 1}, {1, 400}};
+  } ranges[] = {{limit - 4096, limit - 1}, {1, limit - 1},           {1, 400},
+                {narrow - 4096, narrow - 1}, {narrow, narrow + 4096}, {1, narrow - 1}};
   for (auto &range : ranges)
     for (uint32_t count : {1u, 2u, 3u, 5u, 8u, 9u, 15u, 16u})
       for (int trial = 0; trial < 3; ++trial) {
@@ -93,6 +117,8 @@ TEST_P(TierTest, ExactForEveryModulusUpToItsLimit) {
   for (int trial = 0; trial < blocks; ++trial) {
     FastBatch b = random_batch(&r, 16, limit - (uint64_t(1) << 20), limit - 1);
     ASSERT_TRUE(batch_agrees(b, tier)) << "trial " << trial;
+    FastBatch below = random_batch(&r, 16, narrow - (uint64_t(1) << 20), narrow - 1);
+    ASSERT_TRUE(batch_agrees(below, tier)) << "trial " << trial << " below the quick path's limit";
   }
 }
 
@@ -102,7 +128,8 @@ TEST_P(TierTest, ExponentEdgesAndSmallModuli) {
   // power of two) and 62, trailing zeros, and moduli 1, 3 and a large one.
   const int64_t exponents[] = {1, 2, 63, 64, 65, 127, 128, int64_t(1) << 40,
                                (int64_t(1) << 40) + 1, (int64_t(1) << 62) - 1};
-  const uint64_t moduli[] = {1, 3, 5, 7, 1000001, tier_limit(tier) - 1};
+  const uint64_t moduli[] = {1,       3, 5, 7, 1000001, tier_narrow_limit(tier) - 1,
+                             tier_narrow_limit(tier) + 1, tier_limit(tier) - 1};
   for (int64_t e : exponents)
     for (uint64_t m : moduli)
       for (int negative = 0; negative < 2; ++negative) {
@@ -125,7 +152,8 @@ TEST(FastTierFallback, ModuliFromAVectorTiersLimitOnDropToAnExactTier) {
     ++run;
     kernel.forced_fast_tier = int(tier);
     uint64_t limit = tier_limit(tier);
-    FastTier below = tier == FastTier::ifma && fast_tier_supported(FastTier::avx2)
+    FastTier below = tier == FastTier::ifma && fast_tier_supported(FastTier::avx2) &&
+                             limit + 1 < fast::avx2_modulus_limit
                          ? FastTier::avx2
                          : FastTier::scalar;
     TestRandom r{77};
@@ -138,7 +166,7 @@ TEST(FastTierFallback, ModuliFromAVectorTiersLimitOnDropToAnExactTier) {
       FastBatch beyond = random_batch(&r, count, limit - 64, limit - 1);
       beyond.run[4].modulus = limit + 1 - 20 * (count - 1);
       ASSERT_TRUE(batch_agrees(beyond, below));
-      FastBatch far = random_batch(&r, count, limit + 1, uint64_t(1) << 61);
+      FastBatch far = random_batch(&r, count, fast::avx2_modulus_limit + 1, uint64_t(1) << 61);
       ASSERT_TRUE(batch_agrees(far, FastTier::scalar));
     }
   }
@@ -162,6 +190,10 @@ TEST_P(TierTest, ChunksMatchTheExactShares) {
       // Moduli 20k + r passing 2^48 and 2^50 inside the chunk.
       {(uint64_t(1) << 46) + 100, 14073748835517, 14073748835550},
       {(uint64_t(1) << 48) + 100, 56294995342120, 56294995342147},
+      // The middle of heads where records are checked: moduli past 2^50 with
+      // exponents of 50 bits and more, on every tier's wide path.
+      {1000000000000000, 100000000000000, 100000000000037},
+      {where_limit - 1, head_end(where_limit - 1) / 2, head_end(where_limit - 1) / 2 + 21},
       {where_limit - 1, head_end(where_limit - 1) - 5, head_end(where_limit - 1)},
       {where_limit - 1, 3, 4},  // moduli small, exponents of 58 bits
   };

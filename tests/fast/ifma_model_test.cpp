@@ -48,6 +48,7 @@ struct Model {
   static I add(I a, I b) { return map([&](int i) { return a.v[i] + b.v[i]; }); }
   static I sub(I a, I b) { return map([&](int i) { return a.v[i] - b.v[i]; }); }
   static I xori(I a, I b) { return map([&](int i) { return a.v[i] ^ b.v[i]; }); }
+  static I andi(I a, I b) { return map([&](int i) { return a.v[i] & b.v[i]; }); }
   static I min_unsigned(I a, I b) {
     return map([&](int i) { return a.v[i] < b.v[i] ? a.v[i] : b.v[i]; });
   }
@@ -95,17 +96,18 @@ struct Model {
 };
 
 Fixed model_value(FastBatch b) {
-  fast::IfmaCore<Model>::evaluate_jobs(&b);
+  fast::IfmaCore<Model>::evaluate(&b);
   return batch_value(b);
 }
 
-TEST(IfmaModel, ExactForEveryModulusBelowTwoToThe48) {
+TEST(IfmaModel, ExactForEveryModulusInOneLimbAndInTwo) {
+  // One limb up to 2^48, two from there to 2^60: both sides of each limit.
   TestRandom r{4848};
+  const uint64_t narrow = fast::ifma_narrow_limit, limit = fast::ifma_modulus_limit;
   const struct {
     uint64_t lowest, highest;
-  } ranges[] = {{fast::ifma_modulus_limit - 4096, fast::ifma_modulus_limit - 1},
-                {1, fast::ifma_modulus_limit - 1},
-                {1, 400}};
+  } ranges[] = {{narrow - 4096, narrow - 1}, {1, narrow - 1}, {1, 400},
+                {narrow, narrow + 4096},     {1, limit - 1},  {limit - 4096, limit - 1}};
   for (auto &range : ranges)
     for (uint32_t count : {1u, 7u, 8u, 9u, 16u})
       for (int trial = 0; trial < 3; ++trial) {
@@ -119,7 +121,13 @@ TEST(IfmaModel, ExactForEveryModulusBelowTwoToThe48) {
 TEST(IfmaModel, SameBlocksAsTheScalarTier) {
   // Whole blocks of the series, from the start of the head to its end.
   FastKernelScope scope{int(FastTier::scalar)};
-  const uint64_t positions[] = {100, 1000, 123456789, uint64_t(1) << 40, (uint64_t(1) << 46) + 3};
+  const uint64_t positions[] = {100,
+                                1000,
+                                123456789,
+                                uint64_t(1) << 40,
+                                (uint64_t(1) << 46) + 3,
+                                1000000000000000ull,  // moduli past 2^48 in most of the head
+                                where_limit - 1};
   for (uint64_t where : positions) {
     for (uint64_t first : {uint64_t(0), uint64_t(7), head_end(where) - 16}) {
       FastSlot s;
