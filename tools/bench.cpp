@@ -141,6 +141,11 @@ int bench_main(int argc, char **argv) {
               unsigned(kernel.cpu_family), variant_name(chosen),
               chosen == Variant::fast ? " tier " : "",
               chosen == Variant::fast ? fast_tier_name(fast_tier_in_force()) : "");
+  // The start-up check cpu_classify ran, once more to time it.
+  double check_start = now_seconds();
+  kernel_check();
+  std::printf("start-up check: %s (%.3f ms)\n", kernel.check_text,
+              (now_seconds() - check_start) * 1e3);
   if (unit) return time_work_unit();
   double hz = clock_hz();
   std::printf("clock: %.0f MHz (a chain of dependent adds, one per cycle)\n", hz / 1e6);
