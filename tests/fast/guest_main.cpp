@@ -153,6 +153,22 @@ __attribute__((target("avx512f,avx512ifma"))) void madd52_zmm_acc(uint64_t a, ui
   out[1] = hi[7];
 }
 
+// The digit step's y - d m with its operands in the upper sixteen vector
+// registers, as the compiled tiers keep them: 2^72 - 2^24 (2^48 - 1) = 2^24.
+__attribute__((target("avx512f"))) double fnmadd_high_registers() {
+  double y = 4722366482869645213696.0, d = 16777216.0, m = 281474976710655.0, out[8];
+  __asm__ volatile(
+      "vbroadcastsd %1, %%zmm24\n\t"
+      "vbroadcastsd %2, %%zmm21\n\t"
+      "vbroadcastsd %3, %%zmm19\n\t"
+      "vfnmadd132pd %%zmm24, %%zmm19, %%zmm21\n\t"
+      "vmovupd %%zmm21, %0\n\t"
+      : "=m"(out)
+      : "m"(m), "m"(d), "m"(y)
+      : "xmm19", "xmm21", "xmm24", "memory");
+  return out[5];
+}
+
 // A 64-bit integer to double, as the tiers convert their moduli.
 double to_double_sse(int64_t v) { return double(v); }
 __attribute__((target("avx512f"))) double to_double_avx512(int64_t v) { return double(v); }
@@ -204,6 +220,28 @@ int report_instructions() {
   std::printf("quarn guest: digit step zmm: %s (1/m %a want %a, biased %a, d %a, rest %a)\n",
               dok ? "exact" : "WRONG", dg[0], r_want, dg[1], dg[2], dg[3]);
   std::printf("quarn guest: MXCSR %08X\n", unsigned(_mm_getcsr()));
+  {
+    double h = fnmadd_high_registers();
+    bool ok = h == 16777216.0;
+    wrong += !ok;
+    std::printf("quarn guest: vfnmadd132pd in zmm19, zmm21, zmm24: %s (got %a, want 0x1p+24)\n",
+                ok ? "exact" : "WRONG", h);
+    // The C library's copy of a block the size of a batch.
+    static unsigned char from[4096], to[4096];
+    for (size_t i = 0; i < sizeof from; ++i) from[i] = (unsigned char)(i * 13 + 5);
+    size_t bad = 0;
+    for (size_t step = 1; step <= 2048 && bad == 0; step += step < 700 ? 1 : 61) {
+      volatile size_t size = step;  // a length the compiler cannot see through
+      size_t n = size;
+      std::memset(to, 0xA5, sizeof to);
+      std::memcpy(to, from, n);
+      if (std::memcmp(to, from, n) != 0 || to[n] != 0xA5) bad = n;
+      for (size_t i = 0; i < n && bad == 0; ++i)
+        if (to[i] != from[i]) bad = n;
+    }
+    wrong += bad != 0;
+    std::printf("quarn guest: memcpy: %s (first wrong length %zu)\n", bad ? "WRONG" : "exact", bad);
+  }
   {
     // Integers up to 2^53 convert exactly.
     volatile int64_t big = (int64_t(1) << 48) - 1, odd = (int64_t(1) << 50) - 3;
