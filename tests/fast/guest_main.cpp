@@ -221,6 +221,14 @@ int report_instructions() {
               dok ? "exact" : "WRONG", dg[0], r_want, dg[1], dg[2], dg[3]);
   std::printf("quarn guest: MXCSR %08X\n", unsigned(_mm_getcsr()));
   {
+    // The digit step's signs as the tiers meet them: a negative residue
+    // gives y = -2^72 and d = -2^24, and y - d m = -2^24.
+    volatile double ny = -4722366482869645213696.0, nd = -16777216.0, md = 281474976710655.0;
+    double s1 = std::fma(-nd, md, ny), s2 = fnmadd_zmm(nd, md, ny), s3 = fnmadd_ymm(nd, md, ny);
+    bool sok = s1 == -16777216.0 && s2 == -16777216.0 && s3 == -16777216.0;
+    wrong += !sok;
+    std::printf("quarn guest: y - d m with y, d negative: %s (library %a, zmm %a, ymm %a, want "
+                "-0x1p+24)\n", sok ? "exact" : "WRONG", s1, s2, s3);
     double h = fnmadd_high_registers();
     bool ok = h == 16777216.0;
     wrong += !ok;
