@@ -60,6 +60,8 @@ bool start_calculating() {
   coordinator.failed_workers.store(0);
   worker_state.running.store(1);
   coordinator_kernel.classify();
+  // The run's first line: the variant and tier the start-up check passed.
+  if (front_end.message && kernel.check_text[0]) front_end.message(kernel.check_text);
   kernel.on_terms_done = on_terms_done;
 
   int32_t wanted = worker_state.processors > 0 ? worker_state.processors : processor_count();

@@ -39,6 +39,7 @@ void cpu_classify() {
   cpu_identify_from(id);
   kernel.cpu_vendor = cpu_vendor_code(kernel.cpu_vendor_string);
   kernel.fast_tiers = fast_tiers_of(id);
+  kernel_check();
 }
 
 Variant kernel_variant() {
@@ -60,6 +61,7 @@ const char *variant_name(Variant v) {
 }
 
 void kernel_init() {
+  kernel_check();
   switch (kernel_variant()) {
     case Variant::pentium: pentium::kernel_init(); break;
     case Variant::fast: fast::kernel_init(); break;

@@ -158,7 +158,8 @@ uint32_t fast_probe() { return fast_tiers_of(cpu_read()); }
 
 bool fast_tier_supported(FastTier t) {
   if (t == FastTier::scalar) return true;  // plain C++: runs everywhere
-  return int(t) > 0 && int(t) < fast_tier_count && (kernel.fast_tiers & fast::tier_bit(t)) != 0;
+  uint32_t usable = kernel.fast_tiers & ~kernel.fast_tiers_failed.load(std::memory_order_relaxed);
+  return int(t) > 0 && int(t) < fast_tier_count && (usable & fast::tier_bit(t)) != 0;
 }
 
 FastTier fast_tier_in_force() {

@@ -157,6 +157,15 @@ struct KernelGlobals {
   // -1: the fastest supported tier; otherwise the FastTier to use where the
   // processor supports it (tests and the benchmark force each in turn).
   int forced_fast_tier = -1;
+  // Vector tiers switched off for the rest of the run because they disagreed
+  // with the scalar tier at start-up: bit (1 << tier). Probes leave it alone.
+  std::atomic<uint32_t> fast_tiers_failed{0};
+  // Tests only: the tier whose start-up results are spoiled on purpose, to
+  // see the fallback: bit (1 << tier).
+  uint32_t check_spoils_tiers = 0;
+  // The start-up check's verdict for the status log, such as "fast kernel,
+  // AVX2 tier, checked"; written by kernel_init.
+  char check_text[128] = {};
 
   // Progress figures written by kernel_progress.
   float percent_done = 0;
@@ -180,7 +189,8 @@ void cpu_identify_from(const CpuInfo &id);
 // cpu_identify_from this processor.
 void cpu_identify();
 // Asks the processor once: identification, then cpu_vendor from the vendor
-// string and fast_tiers. Run once per start, before kernel_init.
+// string, the fast tiers, and the start-up check of the variant the
+// dispatch rule picks (kernel_check). Run once per start, before kernel_init.
 void cpu_classify();
 // The vendor code of a vendor string: 0 Intel, 1 AMD, 2 Cyrix, 3 Centaur, else -1.
 int32_t cpu_vendor_code(const char *vendor_string);
@@ -193,7 +203,8 @@ const char *variant_name(Variant v);
 uint32_t fast_tiers_of(const CpuInfo &id);
 // fast_tiers_of this processor, asked afresh (tests and the benchmark).
 uint32_t fast_probe();
-// Whether kernel.fast_tiers includes the tier.
+// Whether kernel.fast_tiers includes the tier and it has not failed the
+// start-up check.
 bool fast_tier_supported(FastTier t);
 // The tier a block starts from: the forced one if supported, else the fastest.
 FastTier fast_tier_in_force();
@@ -204,9 +215,14 @@ bool fast_tier_preferred();
 
 // --- the dispatching entries ---
 
-// Builds the constant tables of the variant in force. Run once per start of
-// calculation, before any worker steps.
+// Checks the variant in force (kernel_check), then builds its constant
+// tables. Run once per start of calculation, before any worker steps.
 void kernel_init();
+// The start-up check: the fast variant's vector tier in force evaluates fixed
+// blocks with moduli near its limit and must agree with the exact scalar
+// tier bit for bit; a tier that does not is switched off for the run and the
+// next one checked. Writes kernel.check_text. Well under a millisecond.
+void kernel_check();
 // Calls on_terms_done, then evaluates one block of at most 16 terms of the
 // slot's chunk unless the slot was retired.
 void kernel_step(WorkSlot *slot);
@@ -239,6 +255,9 @@ void kernel_finish(WorkSlot *slot);
 // Evaluates the batch's runs into its digits with the tier in force (or
 // the exact fallback for large moduli) and records the tier used.
 void evaluate(FastBatch *batch);
+// Whether the vector tier gives the scalar tier's values on the start-up
+// check's fixed blocks.
+bool tier_agrees(FastTier t);
 }  // namespace fast
 
 // --- bounds of the series ---

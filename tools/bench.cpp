@@ -8,6 +8,7 @@
  */
 #include "bench.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -268,6 +269,11 @@ int bench_main(int argc, char **argv) {
               unsigned(kernel.cpu_family), variant_name(chosen),
               chosen == Variant::fast ? " tier " : "",
               chosen == Variant::fast ? fast_tier_name(fast_tier_in_force()) : "");
+  // The start-up check cpu_classify ran, once more to time it.
+  auto check_start = std::chrono::steady_clock::now();
+  kernel_check();
+  std::chrono::duration<double, std::milli> check_ms = std::chrono::steady_clock::now() - check_start;
+  std::printf("start-up check: %s (%.3f ms)\n", kernel.check_text, check_ms.count());
   if (b.unit) return time_work_unit();
   double hz = clock_hz();
   std::printf("clock: %.0f MHz (a chain of dependent adds, one per cycle)\n", hz / 1e6);

@@ -18,6 +18,8 @@ void let_run(WorkSlot *) {}
 
 void prepare_kernel() {
   cpu_classify();
+  // A tier that failed the start-up check is off; say so, as the client does.
+  if (kernel.fast_tiers_failed.load() != 0) std::fprintf(stderr, "quarn-coord: %s\n", kernel.check_text);
   int saved = kernel.forced_variant;
   kernel.forced_variant = -1;
   kernel_init();  // the variant the dispatch rule picks, whichever that is

@@ -41,6 +41,7 @@ void use_fake_kernel() {
   fake_kernel.empty_blocks.store(0);
   fake_kernel.yield_each.store(false);
   coordinator_kernel = CoordinatorKernel{fake_nothing, fake_nothing, fake_step, fake_finish};
+  kernel.check_text[0] = '\0';  // no start-up check ran: no line for it
   worker_state.start_pause_ms = 0;
 }
 

@@ -257,3 +257,27 @@ TEST_F(Workers, AFailedAppendAtStopLeavesThePositionForTheStretchToBeRedone) {
   run_until_retired();
   expect_exact_cover(100000000, 0, 19999744);
 }
+
+// The start-up check with the real processor identification: its verdict
+// is the run's first line, also when it switched a tier off (forced here by
+// spoiling every vector tier's check results).
+TEST_F(Workers, TheFirstLineNamesTheCheckedKernelAndAnyTierSwitchedOff) {
+  coordinator_kernel.classify = cpu_classify;
+  for (uint32_t spoils : {0u, ~0u}) {
+    kernel.check_spoils_tiers = spoils;
+    hooks.messages.clear();
+    run_until_retired();
+    ASSERT_FALSE(hooks.messages.empty());
+    EXPECT_EQ(hooks.messages[0], kernel.check_text);
+    bool vector_tier = fast_probe() != 1u;
+    if (spoils != 0 && vector_tier) {
+      EXPECT_NE(hooks.messages[0].find("gave wrong results"), std::string::npos) << hooks.messages[0];
+      EXPECT_NE(hooks.messages[0].find("; generic kernel"), std::string::npos) << hooks.messages[0];
+    } else {
+      EXPECT_EQ(hooks.messages[0].find("wrong"), std::string::npos) << hooks.messages[0];
+    }
+  }
+  kernel.check_spoils_tiers = 0;
+  kernel.fast_tiers_failed.store(0);
+  kernel.check_text[0] = '\0';
+}
