@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "hex_text.h"
 #include "kernel.h"
 
 bool parse_u64(const char *text, uint64_t *value) {
@@ -18,12 +19,9 @@ bool parse_u64(const char *text, uint64_t *value) {
   }
   uint64_t v = 0;
   for (; *text; ++text) {
-    unsigned d;
-    char c = *text;
-    if (c >= '0' && c <= '9') d = unsigned(c - '0');
-    else if (base == 16 && c >= 'a' && c <= 'f') d = unsigned(c - 'a' + 10);
-    else if (base == 16 && c >= 'A' && c <= 'F') d = unsigned(c - 'A' + 10);
-    else return false;
+    const int h = hex_value(*text);
+    if (h < 0 || unsigned(h) >= base) return false;
+    const unsigned d = unsigned(h);
     if (v > (UINT64_MAX - d) / base) return false;
     v = v * base + d;
   }

@@ -145,7 +145,7 @@ ScreenLayout screen_layout(int rows);
 
 // What one frame shows.
 struct ScreenView {
-  const char *title;      // "Quarn 5.10"
+  const char *title;      // the window title, QUARN_WINDOW_TITLE
   const char *tip;        // the tray tip, right of the title
   bool title_inverted;    // a notice flashes the title
   const MenuState *menu;

@@ -11,6 +11,7 @@
 #include "platform.h"
 #include "range.h"
 #include "report.h"
+#include "result_line.h"
 #include "state_file.h"
 #include "workers.h"
 
@@ -90,21 +91,16 @@ std::vector<Line> read_lines(const std::filesystem::path &path) {
     if (!text.empty() && text.back() == '\r') text.pop_back();
     Line line{};
     line.text = text;
-    unsigned long long w = 0, s = 0, c = 0;
-    unsigned l0 = 0, l1 = 0, l2 = 0, l3 = 0;
-    int used = 0;
-    bool ok = text.size() == 83 &&
-              std::sscanf(text.c_str(), "%16llX,%16llX,%16llX,%8X%8X%8X%8X%n", &w, &s, &c, &l0,
-                          &l1, &l2, &l3, &used) == 7 &&
-              used == 83;
-    EXPECT_TRUE(ok) << "not a result line: " << text;
-    line.where = w;
-    line.srt_pos = s;
-    line.cur_pos = c;
-    line.limbs[0] = l0;
-    line.limbs[1] = l1;
-    line.limbs[2] = l2;
-    line.limbs[3] = l3;
+    ResultLine parsed{};
+    const char *why = "";
+    // Exactly a line as written: nothing trailing, which the parser forgives.
+    const bool ok = text.size() == result_line_length &&
+                    parse_result_line(text.c_str(), text.size(), &parsed, &why);
+    EXPECT_TRUE(ok) << "not a result line (" << why << "): " << text;
+    line.where = parsed.where;
+    line.srt_pos = parsed.srt;
+    line.cur_pos = parsed.end;
+    for (int i = 0; i < 4; ++i) line.limbs[i] = parsed.limbs[i];
     lines.push_back(line);
   }
   return lines;

@@ -83,6 +83,61 @@ TEST_F(DispatchTest, OnlyIntelFamilyFiveRunsThePentiumVariant) {
   EXPECT_EQ(kernel_variant(), Variant::generic);
 }
 
+// The answers of one reading of the processor decide both the identity and
+// the fast tiers: a 386 or 486 keeps its family and vendor string, and a
+// vector tier needs the instruction bits and the system saving the
+// registers it uses.
+TEST_F(DispatchTest, IdentityAndTiersFollowFromOneReading) {
+  char saved_string[13];
+  std::memcpy(saved_string, kernel.cpu_vendor_string, sizeof saved_string);
+  CpuInfo id{};
+  cpu_identify_from(id);
+  EXPECT_EQ(kernel.cpu_family, 3);
+  id.alignment_check = true;
+  std::strcpy(kernel.cpu_vendor_string, "kept");
+  cpu_identify_from(id);
+  EXPECT_EQ(kernel.cpu_family, 4);
+  EXPECT_STREQ(kernel.cpu_vendor_string, "kept") << "no CPUID: the string stays";
+  EXPECT_EQ(fast_tiers_of(id), 1u);
+
+  // A Pentium: family 5, leaf 1 only.
+  id.cpuid = true;
+  id.max_leaf = 1;
+  std::strcpy(id.vendor, "GenuineIntel");
+  id.leaf1_eax = 0x543;
+  id.leaf1_edx = 0x1BF;
+  cpu_identify_from(id);
+  EXPECT_EQ(kernel.cpu_family, 5);
+  EXPECT_EQ(kernel.cpu_features, 0x1BFu);
+  EXPECT_STREQ(kernel.cpu_vendor_string, "GenuineIntel");
+  EXPECT_EQ(fast_tiers_of(id), 1u);
+  std::memcpy(kernel.cpu_vendor_string, saved_string, sizeof saved_string);
+
+#if defined(__i386__) || defined(__x86_64__)
+  // Every instruction bit set; what runs depends on the saved state.
+  id.max_leaf = 7;
+  id.leaf1_ecx = (1u << 12) | (1u << 27) | (1u << 28);  // FMA, OSXSAVE, AVX
+  id.leaf7_ebx = (1u << 5) | (1u << 16) | (1u << 21);   // AVX2, AVX-512F, IFMA
+  id.xcr0 = 0x07;
+  EXPECT_EQ(fast_tiers_of(id), 3u) << "no AVX-512 state: AVX2 only";
+  id.xcr0 = 0xE7;
+  EXPECT_EQ(fast_tiers_of(id), 7u);
+  id.xcr0 = 0x03;
+  EXPECT_EQ(fast_tiers_of(id), 1u) << "the system does not save the upper halves";
+  id.xcr0 = 0xE7;
+  id.leaf1_ecx &= ~(1u << 27);
+  EXPECT_EQ(fast_tiers_of(id), 1u) << "no OSXSAVE";
+  id.leaf1_ecx |= 1u << 27;
+  id.leaf1_ecx &= ~(1u << 12);
+  EXPECT_EQ(fast_tiers_of(id), 1u) << "AVX2 without FMA";
+  id.leaf1_ecx |= 1u << 12;
+  id.max_leaf = 6;
+  EXPECT_EQ(fast_tiers_of(id), 1u) << "leaf 7 not offered";
+#endif
+  // This processor read once gives what the probe gives.
+  EXPECT_EQ(fast_tiers_of(cpu_read()), fast_probe());
+}
+
 TEST_F(DispatchTest, ClassificationOfThisProcessor) {
   cpu_classify();
   EXPECT_EQ(kernel.cpu_vendor, cpu_vendor_code(kernel.cpu_vendor_string));

@@ -4,6 +4,8 @@
  */
 #include "reference.h"
 
+#include "hex_text.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -306,7 +308,7 @@ Fixed pi_digits_at(int where) {
   Fixed f{};
   for (int i = 0; i < 40; ++i) {
     char c = pi_hex_digits[where - 1 + i];
-    uint32_t v = uint32_t(c <= '9' ? c - '0' : c - 'A' + 10);
+    uint32_t v = uint32_t(hex_value(c));
     f.d[i / 8] = (f.d[i / 8] << 4) | v;
   }
   return f;

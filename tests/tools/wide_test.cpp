@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 
+#include "hex_text.h"
 #include "wide.h"
 
 namespace {
@@ -12,7 +13,7 @@ Wide from_hex(const char *hex) {
   Wide w{};
   for (int i = 0; hex[i]; ++i) {
     char c = hex[i];
-    uint32_t v = c <= '9' ? uint32_t(c - '0') : uint32_t(c - 'A' + 10);
+    uint32_t v = uint32_t(hex_value(c));
     w.d[i / 8] |= v << (28 - 4 * (i % 8));
   }
   return w;
