@@ -62,3 +62,7 @@ std::vector<Line> read_lines(const std::filesystem::path &path);
 std::string hex16(uint64_t v);
 // Polls `done` until it holds or `seconds` pass.
 bool wait_for(bool (*done)(), double seconds);
+// How long a test waits for workers before it calls them stuck: far above
+// what any run needs, even under ThreadSanitizer on a busy machine (a run of
+// 300 units took 24 s there), since a waited-for condition ends the wait.
+constexpr double worker_wait_seconds = 120;

@@ -34,8 +34,7 @@ std::string run_once(int workers) {
   retirements.texts.clear();
   retirements.started = start_calculating();
   if (retirements.started) {
-    // A limit far above the need: a busy machine must not fail the run.
-    EXPECT_TRUE(wait_for(all_retired, 300)) << "the workers did not finish";
+    EXPECT_TRUE(wait_for(all_retired, worker_wait_seconds)) << "the workers did not finish";
     stop_calculating();
   }
   return coordinator.error_text;
