@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "console.h"
+#include "options.h"
 #include "platform.h"
 #include "state_file.h"
 
@@ -30,7 +31,8 @@ static void settings_put_string(const char *key, const char *value) {
 const SettingsStore console_settings_store{settings_get_int, settings_get_string,
                                            settings_put_string};
 
-int main() {
+int main(int argc, char **argv) {
+  if (const int status = console_options(argc, argv); status >= 0) return status;
   if (!locate_state_file()) {
     std::printf("Error: the current directory cannot be read or its path is too long\n");
     return 1;

@@ -257,6 +257,9 @@ void test_fresh_start_and_single_instance() {
   clear_work_dir();
   Program p;
   if (!start_program(&p)) return;
+  // The window exists before it is shown: a slow first start can be seen
+  // in between.
+  for (int waited = 0; waited < 300 && !IsWindowVisible(p.window); ++waited) Sleep(100);
   check(IsWindowVisible(p.window), "the window is shown");
   check(!grayed(p.window, 101), "Start Calculating is enabled");
   check(grayed(p.window, 102), "Stop Calculating is greyed");
