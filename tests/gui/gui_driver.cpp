@@ -452,16 +452,22 @@ void test_dialogs() {
   PostMessageA(p.window, WM_COMMAND, 106, 0);
   HWND dialog = wait_for_top_window("Set Priority");
   check(dialog != nullptr, "the priority dialog opens");
+  // Found as soon as it exists, a dialog may not have set its checks yet.
   if (dialog) {
+    for (int waited = 0; waited < 100 && IsDlgButtonChecked(dialog, 106) != BST_CHECKED; ++waited)
+      Sleep(100);
     check(IsDlgButtonChecked(dialog, 106) == BST_CHECKED, "Auto is checked");
     screenshot("priority_dialog", dialog);
     SendMessageA(GetDlgItem(dialog, 103), BM_CLICK, 0, 0);
     SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    Sleep(300);
+    // The closed dialog must be gone, or it would be found again below.
+    for (int waited = 0; waited < 300 && IsWindow(dialog); ++waited) Sleep(100);
   }
   PostMessageA(p.window, WM_COMMAND, 106, 0);
   dialog = wait_for_top_window("Set Priority");
   if (dialog) {
+    for (int waited = 0; waited < 100 && IsDlgButtonChecked(dialog, 103) != BST_CHECKED; ++waited)
+      Sleep(100);
     check(IsDlgButtonChecked(dialog, 103) == BST_CHECKED, "level 3 is checked next time");
     SendMessageA(GetDlgItem(dialog, 105), BM_CLICK, 0, 0);
     SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
