@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "console.h"
+#include "options.h"
 #include "platform.h"
 #include "posix_only.h"
 #include "state_file.h"
@@ -19,7 +20,8 @@ void console_catch_signals() {
   std::signal(SIGHUP, on_signal);
 }
 
-int main() {
+int main(int argc, char **argv) {
+  if (const int status = console_options(argc, argv); status >= 0) return status;
   if (!locate_state_file()) {
     std::printf("Error: the current directory cannot be read or its path is too long\n");
     return 1;

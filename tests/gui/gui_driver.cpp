@@ -259,6 +259,9 @@ void test_fresh_start_and_single_instance() {
   clear_work_dir();
   Program p;
   if (!start_program(&p)) return;
+  // The window exists before it is shown: a slow first start can be seen
+  // in between.
+  for (int waited = 0; waited < 300 && !IsWindowVisible(p.window); ++waited) Sleep(100);
   check(IsWindowVisible(p.window), "the window is shown");
   check(!grayed(p.window, 101), "Start Calculating is enabled");
   check(grayed(p.window, 102), "Stop Calculating is greyed");
@@ -451,16 +454,22 @@ void test_dialogs() {
   PostMessageA(p.window, WM_COMMAND, 106, 0);
   HWND dialog = wait_for_top_window(TEXT_PRIORITY_CAPTION);
   check(dialog != nullptr, "the priority dialog opens");
+  // Found as soon as it exists, a dialog may not have set its checks yet.
   if (dialog) {
+    for (int waited = 0; waited < 100 && IsDlgButtonChecked(dialog, 106) != BST_CHECKED; ++waited)
+      Sleep(100);
     check(IsDlgButtonChecked(dialog, 106) == BST_CHECKED, "Auto is checked");
     screenshot("priority_dialog", dialog);
     SendMessageA(GetDlgItem(dialog, 103), BM_CLICK, 0, 0);
     SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    Sleep(300);
+    // The closed dialog must be gone, or it would be found again below.
+    for (int waited = 0; waited < 300 && IsWindow(dialog); ++waited) Sleep(100);
   }
   PostMessageA(p.window, WM_COMMAND, 106, 0);
   dialog = wait_for_top_window(TEXT_PRIORITY_CAPTION);
   if (dialog) {
+    for (int waited = 0; waited < 100 && IsDlgButtonChecked(dialog, 103) != BST_CHECKED; ++waited)
+      Sleep(100);
     check(IsDlgButtonChecked(dialog, 103) == BST_CHECKED, "level 3 is checked next time");
     SendMessageA(GetDlgItem(dialog, 105), BM_CLICK, 0, 0);
     SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
