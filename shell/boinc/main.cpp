@@ -1,0 +1,218 @@
+// main.cpp: quarn-boinc, the client as a BOINC application: one work unit from the slot, computed with as many workers as the BOINC client grants, suspended, resumed, checkpointed and ended as the client asks.
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "boinc_api.h"
+#include "error_numbers.h"
+#include "kernel.h"
+#include "platform.h"
+#include "range.h"
+#include "report.h"
+#include "slot_files.h"
+#include "state_file.h"
+#include "workers.h"
+
+namespace {
+
+constexpr uint32_t poll_ms = 100;
+constexpr uint32_t report_period_ms = 5000;
+
+// Process-wide values of the application.
+struct BoincApp {
+  std::atomic<int32_t> stop_requested{0};  // the last worker asked for Stop Calculating
+  int32_t workers = 0;                     // 0: from init_data, else --nthreads
+  bool calculating = false;                // between our Start and Stop Calculating
+  bool suspended = false;                  // stopped because the client said suspend
+  double fraction = 0;                     // the highest fraction reported this run
+};
+BoincApp app;
+
+// One call per line, so lines of workers and the main thread never mix.
+void say(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void say(const char *format, ...) {
+  char text[400];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  std::fprintf(stderr, "%s\n", text);
+  std::fflush(stderr);
+}
+
+void on_request_stop() { app.stop_requested.store(1); }
+void on_message(const char *text) { say("%s", text); }
+
+bool all_workers_retired() {
+  return worker_state.worker_count > 0 &&
+         worker_state.retired_workers.load() >= worker_state.worker_count;
+}
+
+// Terms of the unit done, from the coordinator's count on the scale of the
+// range imported last; before the import the range is the empty one the
+// slot starts with.
+double unit_fraction() {
+  CoordinatorGuard guard;
+  const uint64_t total = range.end_pos - range.srt_pos;
+  if (range.end_pos <= range.srt_pos) return 0;
+  const int64_t done = range.done_count.load() - int64_t(range.srt_pos);
+  if (done <= 0) return 0;
+  return double(done) >= double(total) ? 1.0 : double(done) / double(total);
+}
+
+// Fraction done (never lower than one reported before), the work done in
+// the kernel's cost per term so that credit does not hang on the host's
+// benchmark, and one report line.
+void report_progress(bool line) {
+  char text[report_text_size];
+  progress_report_copy(text, sizeof text);
+  const double f = unit_fraction();
+  if (f > app.fraction) app.fraction = f;
+  boinc_fraction_done(app.fraction);
+  uint64_t total;
+  {
+    CoordinatorGuard guard;
+    total = range.end_pos - range.srt_pos;
+  }
+  const double terms = app.fraction * double(total);
+  boinc_ops_cumulative(terms * double(kernel.term_cost), 0);
+  if (line) say("fraction done %.6f; %s", app.fraction, text);
+}
+
+bool start() {
+  app.stop_requested.store(0);
+  if (!start_calculating()) {
+    say("%s", range.error_text);
+    return false;
+  }
+  app.calculating = true;
+  return true;
+}
+
+void stop() {
+  if (!app.calculating) return;
+  stop_calculating();
+  app.calculating = false;
+}
+
+// The end of a unit that cannot be computed: the message in stderr.txt and
+// for the client, a non-zero status.
+[[noreturn]] void refuse(const char *text) {
+  say("%s", text);
+  boinc_finish_message(1, text, false);
+  std::exit(1);  // boinc_finish_message does not return
+}
+
+bool parse_arguments(int argc, char **argv) {
+  for (int i = 1; i < argc; i++) {
+    const char *value = nullptr;
+    if (std::strcmp(argv[i], "--nthreads") == 0 && i + 1 < argc)
+      value = argv[++i];
+    else if (std::strncmp(argv[i], "--nthreads=", 11) == 0)
+      value = argv[i] + 11;
+    else {
+      say("Error: unknown argument %s (usage: quarn-boinc [--nthreads N])", argv[i]);
+      return false;
+    }
+    char *end = nullptr;
+    const double n = std::strtod(value, &end);
+    if (end == value || *end != '\0' || !(n >= 1)) {
+      say("Error: --nthreads takes a number of threads, not %s", value);
+      return false;
+    }
+    app.workers = n >= max_workers ? max_workers : int32_t(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  BOINC_OPTIONS options;
+  boinc_options_defaults(options);
+  // Suspend, resume, quit and abort are read from boinc_get_status and
+  // carried out through the coordinator, so that workers write their
+  // partial lines and positions; the API would stop only one thread.
+  options.direct_process_action = 0;
+  if (int r = boinc_init_options(&options)) {
+    std::fprintf(stderr, "Error: boinc_init failed (%d)\n", r);
+    return 1;
+  }
+  if (!parse_arguments(argc, argv)) refuse("Error: bad command line");
+
+  APP_INIT_DATA init_data;
+  boinc_get_init_data(init_data);
+  if (app.workers == 0) {
+    const double n = init_data.ncpus;
+    app.workers = n >= max_workers ? max_workers : n >= 1 ? int32_t(n) : 1;
+  }
+
+  char error[300];
+  if (!slot_files_stage(error, sizeof error)) refuse(error);
+  if (!locate_state_file()) refuse("Error: the slot folder cannot be read or its path is too long");
+
+  front_end.request_stop = on_request_stop;
+  front_end.message = on_message;
+  worker_state.processors = app.workers;
+  worker_state.start_pause_ms = 0;  // no timer to arm
+  say("quarn-boinc: %d worker%s", app.workers, app.workers == 1 ? "" : "s");
+  if (!start()) refuse(range.error_text);
+
+  uint32_t last_report = tick_count();
+  for (;;) {
+    BOINC_STATUS status;
+    boinc_get_status(&status);
+    if (status.quit_request || status.no_heartbeat || status.abort_request) {
+      // Quit: the client starts us again later, and Quarn.ini holds every
+      // position. Abort: the unit is given up.
+      stop();
+      const bool abort = status.abort_request != 0;
+      say(abort ? "Aborted by the client" : "Stopped; the unit resumes from Quarn.ini at the next start");
+      // The API keeps its own exit to itself; the slot's lock is the
+      // process's and goes with it.
+      std::fflush(nullptr);
+      std::exit(abort ? EXIT_ABORTED_BY_CLIENT : 0);
+    }
+    if (status.suspended && !app.suspended) {
+      stop();
+      app.suspended = true;
+      say("Suspended");
+    } else if (!status.suspended && app.suspended) {
+      app.suspended = false;
+      say("Resumed");
+      if (!start()) refuse(range.error_text);
+    }
+    if (app.calculating && (app.stop_requested.load() != 0 || all_workers_retired())) break;
+
+    if (app.calculating && boinc_time_to_checkpoint()) {
+      // Every worker appends its partial line and saves its position.
+      stop();
+      if (!start()) refuse(range.error_text);
+      boinc_checkpoint_completed();
+    }
+    if (tick_count() - last_report >= report_period_ms) {
+      last_report = tick_count();
+      report_progress(true);
+    }
+    thread_sleep(poll_ms);
+  }
+
+  stop();
+  report_progress(true);
+  // Running out of work units is the normal end of the one unit; a kernel
+  // error, a file that cannot be written or a refused unit is not.
+  if (kernel.kernel_error.load() != 0 || worker_state.failed_workers.load() != 0)
+    refuse(range.error_text);
+  char bad[32];
+  std::snprintf(bad, sizeof bad, "%s.bad", slot_unit_name);
+  if (file_exists(bad)) refuse("Error: the work unit Range.ini was refused; see Range.ini.bad");
+  if (range.end_pos <= range.srt_pos || range.where == 0)
+    refuse("Error: no work unit was computed: the slot holds no Range.ini");
+  if (!slot_files_deliver(error, sizeof error)) refuse(error);
+  boinc_fraction_done(1.0);
+  say("The unit is done");
+  boinc_finish(0);
+  return 0;
+}
