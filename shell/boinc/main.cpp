@@ -64,10 +64,10 @@ double unit_fraction() {
 
 // Fraction done (never lower than one reported before), the work done in
 // the kernel's cost per term so that credit does not hang on the host's
-// benchmark, and one report line.
+// benchmark, and one report line. The report itself settles the result
+// files' counters and gives the kernel's cost per term.
 void report_progress(bool line) {
-  char text[report_text_size];
-  progress_report_copy(text, sizeof text);
+  progress_report();
   const double f = unit_fraction();
   if (f > app.fraction) app.fraction = f;
   boinc_fraction_done(app.fraction);
@@ -78,7 +78,7 @@ void report_progress(bool line) {
   }
   const double terms = app.fraction * double(total);
   boinc_ops_cumulative(terms * double(kernel.term_cost), 0);
-  if (line) say("fraction done %.6f; %s", app.fraction, text);
+  if (line) say("fraction done %.6f", app.fraction);
 }
 
 bool start() {
