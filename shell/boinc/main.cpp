@@ -9,8 +9,8 @@
 #include "error_numbers.h"
 #include "kernel.h"
 #include "platform.h"
-#include "range.h"
 #include "report.h"
+#include "session.h"
 #include "slot_files.h"
 #include "state_file.h"
 #include "workers.h"
@@ -24,7 +24,7 @@ constexpr uint32_t report_period_ms = 5000;
 struct BoincApp {
   std::atomic<int32_t> stop_requested{0};  // the last worker asked for Stop Calculating
   int32_t workers = 0;                     // 0: from init_data, else --nthreads
-  bool calculating = false;                // between our Start and Stop Calculating
+  bool session_opened = false;            // session_open has run
   bool suspended = false;                  // stopped because the client said suspend
   double fraction = 0;                     // the highest fraction reported this run
 };
@@ -45,19 +45,13 @@ void say(const char *format, ...) {
 void on_request_stop() { app.stop_requested.store(1); }
 void on_message(const char *text) { say("%s", text); }
 
-bool all_workers_retired() {
-  return worker_state.worker_count > 0 &&
-         worker_state.retired_workers.load() >= worker_state.worker_count;
-}
-
 // Terms of the unit done, from the coordinator's count on the scale of the
 // range imported last; before the import the range is the empty one the
 // slot starts with.
-double unit_fraction() {
-  CoordinatorGuard guard;
-  const uint64_t total = range.end_pos - range.srt_pos;
-  if (range.end_pos <= range.srt_pos) return 0;
-  const int64_t done = range.done_count.load() - int64_t(range.srt_pos);
+double unit_fraction(const SessionUnit &u) {
+  if (u.end_pos <= u.srt_pos) return 0;
+  const uint64_t total = u.end_pos - u.srt_pos;
+  const int64_t done = u.done - int64_t(u.srt_pos);
   if (done <= 0) return 0;
   return double(done) >= double(total) ? 1.0 : double(done) / double(total);
 }
@@ -68,41 +62,36 @@ double unit_fraction() {
 // files' counters and gives the kernel's cost per term.
 void report_progress(bool line) {
   progress_report();
-  const double f = unit_fraction();
+  const SessionUnit u = session_unit();
+  if (!session_calculating()) return;  // idle, the unit read from [Main] has no count
+  const double f = unit_fraction(u);
   if (f > app.fraction) app.fraction = f;
   boinc_fraction_done(app.fraction);
-  uint64_t total;
-  {
-    CoordinatorGuard guard;
-    total = range.end_pos - range.srt_pos;
-  }
-  const double terms = app.fraction * double(total);
+  const double terms = app.fraction * double(u.end_pos - u.srt_pos);
   boinc_ops_cumulative(terms * double(kernel.term_cost), 0);
   if (line) say("fraction done %.6f", app.fraction);
-}
-
-bool start() {
-  app.stop_requested.store(0);
-  if (!start_calculating()) {
-    say("%s", range.error_text);
-    return false;
-  }
-  app.calculating = true;
-  return true;
-}
-
-void stop() {
-  if (!app.calculating) return;
-  stop_calculating();
-  app.calculating = false;
 }
 
 // The end of a unit that cannot be computed: the message in stderr.txt and
 // for the client, a non-zero status.
 [[noreturn]] void refuse(const char *text) {
   say("%s", text);
+  if (app.session_opened) session_exit_steps();
   boinc_finish_message(1, text, false);
   std::exit(1);  // boinc_finish_message does not return
+}
+
+// A start refused by the coordinator (its reason already went to stderr.txt
+// through the message hook).
+[[noreturn]] void refuse_with_error_text() {
+  char text[error_text_size];
+  session_error_text(text, sizeof text);
+  refuse(text);
+}
+
+void start() {
+  app.stop_requested.store(0);
+  if (!session_start()) refuse_with_error_text();
 }
 
 bool parse_arguments(int argc, char **argv) {
@@ -153,12 +142,16 @@ int main(int argc, char **argv) {
   if (!slot_files_stage(error, sizeof error)) refuse(error);
   if (!locate_state_file()) refuse("Error: the slot folder cannot be read or its path is too long");
 
-  front_end.request_stop = on_request_stop;
-  front_end.message = on_message;
+  FrontEndOps ops{};
+  ops.request_stop = on_request_stop;
+  ops.message = on_message;
+  ops.governor = false;  // the client sets the priority
+  session_open(ops);
+  app.session_opened = true;
   worker_state.processors = app.workers;
   worker_state.start_pause_ms = 0;  // no timer to arm
   say("quarn-boinc: %d worker%s", app.workers, app.workers == 1 ? "" : "s");
-  if (!start()) refuse(range.error_text);
+  start();
 
   uint32_t last_report = tick_count();
   for (;;) {
@@ -167,7 +160,7 @@ int main(int argc, char **argv) {
     if (status.quit_request || status.no_heartbeat || status.abort_request) {
       // Quit: the client starts us again later, and Quarn.ini holds every
       // position. Abort: the unit is given up.
-      stop();
+      session_exit_steps();
       const bool abort = status.abort_request != 0;
       say(abort ? "Aborted by the client" : "Stopped; the unit resumes from Quarn.ini at the next start");
       // The API keeps its own exit to itself; the slot's lock is the
@@ -176,20 +169,20 @@ int main(int argc, char **argv) {
       std::exit(abort ? EXIT_ABORTED_BY_CLIENT : 0);
     }
     if (status.suspended && !app.suspended) {
-      stop();
+      session_stop();
       app.suspended = true;
       say("Suspended");
     } else if (!status.suspended && app.suspended) {
       app.suspended = false;
       say("Resumed");
-      if (!start()) refuse(range.error_text);
+      start();
     }
-    if (app.calculating && (app.stop_requested.load() != 0 || all_workers_retired())) break;
+    if (session_calculating() && (app.stop_requested.load() != 0 || session_all_retired())) break;
 
-    if (app.calculating && boinc_time_to_checkpoint()) {
+    if (session_calculating() && boinc_time_to_checkpoint()) {
       // Every worker appends its partial line and saves its position.
-      stop();
-      if (!start()) refuse(range.error_text);
+      session_stop();
+      start();
       boinc_checkpoint_completed();
     }
     if (tick_count() - last_report >= report_period_ms) {
@@ -199,17 +192,18 @@ int main(int argc, char **argv) {
     thread_sleep(poll_ms);
   }
 
-  stop();
   report_progress(true);
+  session_stop();
   // Running out of work units is the normal end of the one unit; a kernel
   // error, a file that cannot be written or a refused unit is not.
-  if (kernel.kernel_error.load() != 0 || worker_state.failed_workers.load() != 0)
-    refuse(range.error_text);
+  if (session_failed()) refuse_with_error_text();
   char bad[32];
   std::snprintf(bad, sizeof bad, "%s.bad", slot_unit_name);
   if (file_exists(bad)) refuse("Error: the work unit Range.ini was refused; see Range.ini.bad");
-  if (range.end_pos <= range.srt_pos || range.where == 0)
+  const SessionUnit unit = session_unit();
+  if (unit.end_pos <= unit.srt_pos || unit.where == 0)
     refuse("Error: no work unit was computed: the slot holds no Range.ini");
+  session_exit_steps();
   if (!slot_files_deliver(error, sizeof error)) refuse(error);
   boinc_fraction_done(1.0);
   say("The unit is done");
