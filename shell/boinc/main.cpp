@@ -62,10 +62,18 @@ double unit_fraction(const SessionUnit &u) {
 // files' counters and gives the kernel's cost per term.
 void report_progress(bool line) {
   progress_report();
+  // Right after a start the count holds the terms of the chunks the
+  // workers are still to load: it is read only once none is starting.
+  static WorkerChunk chunks[max_workers];
+  const int32_t n = session_worker_chunks(chunks, max_workers);
+  bool loaded = session_calculating();  // idle, the unit read from [Main] has no count
+  for (int32_t i = 0; i < n && i < max_workers; i++)
+    if (chunks[i].state == ChunkState::starting) loaded = false;
   const SessionUnit u = session_unit();
-  if (!session_calculating()) return;  // idle, the unit read from [Main] has no count
-  const double f = unit_fraction(u);
-  if (f > app.fraction) app.fraction = f;
+  if (loaded) {
+    const double f = unit_fraction(u);
+    if (f > app.fraction) app.fraction = f;
+  }
   boinc_fraction_done(app.fraction);
   const double terms = app.fraction * double(u.end_pos - u.srt_pos);
   boinc_ops_cumulative(terms * double(kernel.term_cost), 0);

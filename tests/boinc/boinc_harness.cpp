@@ -67,11 +67,14 @@ std::string read_command(const std::string &path) {
 
 int serve(const std::string &dir, double ncpus, double checkpoint_period) {
   if (write_init_data(dir + "/init_data.xml", ncpus, checkpoint_period) != 0) return 1;
+  // Made whole under another name and then renamed, so that an
+  // application that finds the file finds it at its full size.
   SHARED_MEM *shm = nullptr;
-  if (create_shmem_mmap((dir + "/boinc_mmap_file").c_str(), sizeof(SHARED_MEM),
-                        reinterpret_cast<void **>(&shm)) != 0)
+  const std::string made = dir + "/boinc_mmap_file.new";
+  if (create_shmem_mmap(made.c_str(), sizeof(SHARED_MEM), reinterpret_cast<void **>(&shm)) != 0)
     return 1;
   std::memset(shm, 0, sizeof(SHARED_MEM));
+  if (std::rename(made.c_str(), (dir + "/boinc_mmap_file").c_str()) != 0) return 1;
   const std::string cmd_path = dir + "/harness.cmd";
   const std::string status_path = dir + "/harness.status";
   for (int tick = 0; tick < 36000; tick++) {
