@@ -6,6 +6,7 @@
  *   chunk WHERE SRT END [--variant generic|pentium|fast]    one result line
  *   rounding WHERE SRT END [--exact]                        rounding measured
  *   bench [--where W] [--variant V] [--tier T] [--seconds S] kernel speed
+ *   submit, check, compare, assimilate, status               a BOINC project
  */
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "bench.h"
 #include "chunk_eval.h"
 #include "measure.h"
+#include "project.h"
 #include "split.h"
 #include "sum.h"
 #include "verify.h"
@@ -29,6 +31,11 @@ int usage() {
                "       quarn-coord rounding WHERE SRT END [--exact]\n"
                "       quarn-coord bench [--where W] [--variant generic|pentium|fast]\n"
                "                         [--tier scalar|avx2|ifma] [--seconds S] [--unit]\n"
+               "       quarn-coord submit WHERE --project DIR [--terms N] [--quorum Q] [--from A] [--to B]\n"
+               "       quarn-coord check [--sample K] FILE...       (the validator's check of one result)\n"
+               "       quarn-coord compare FILE...                  (the validator's comparison of two)\n"
+               "       quarn-coord assimilate --campaign DIR WU_ID FILE...\n"
+               "       quarn-coord status DIR [--where W]\n"
                "Numbers are decimal or 0x-prefixed hexadecimal; terms [SRT, END) exclude END.\n");
   return 2;
 }
@@ -90,5 +97,10 @@ int main(int argc, char **argv) {
   if (!std::strcmp(argv[1], "rounding")) return rounding_main(argc - 2, argv + 2);
   if (!std::strcmp(argv[1], "chunk")) return chunk_main(argc - 2, argv + 2);
   if (!std::strcmp(argv[1], "bench")) return bench_main(argc - 2, argv + 2);
+  if (!std::strcmp(argv[1], "submit")) return submit_main(argc - 2, argv + 2);
+  if (!std::strcmp(argv[1], "check")) return check_main(argc - 2, argv + 2);
+  if (!std::strcmp(argv[1], "compare")) return compare_main(argc - 2, argv + 2);
+  if (!std::strcmp(argv[1], "assimilate")) return assimilate_main(argc - 2, argv + 2);
+  if (!std::strcmp(argv[1], "status")) return status_main(argc - 2, argv + 2);
   return usage();
 }
