@@ -345,6 +345,12 @@ int compare_main(int argc, char **argv) {
       std::fprintf(stderr, "quarn-coord compare: the files of result %d do not name one unit\n", k + 1);
       return invalid_status;
     }
+  }
+  if (u[0].where != u[1].where || u[0].srt != u[1].srt || u[0].end != u[1].end) {
+    std::fprintf(stderr, "quarn-coord compare: the two results belong to different units\n");
+    return invalid_status;
+  }
+  for (int k = 0; k < 2; ++k) {
     std::vector<SourceLine> lines;
     std::vector<BadLine> bad;
     if (!read_result_files(files[k], &lines, &bad)) return transient_status;
@@ -355,10 +361,6 @@ int compare_main(int argc, char **argv) {
     }
     sum[k] = uc.cover.share;
     bound[k] = uc.cover.rounding;
-  }
-  if (u[0].where != u[1].where || u[0].srt != u[1].srt || u[0].end != u[1].end) {
-    std::fprintf(stderr, "quarn-coord compare: the two results belong to different units\n");
-    return invalid_status;
   }
   // Each sum lies below the true share of the unit by at most its bound,
   // whatever the host's kernel variant and however its lines were split.
@@ -431,6 +433,10 @@ int status_main(int argc, char **argv) {
   if (!dir) return usage(text);
   std::error_code ec;
   std::map<uint64_t, std::vector<std::string>> positions;
+  if (!fs::exists(dir, ec) && !ec) {
+    std::printf("%s: no results yet\n", dir);
+    return 1;
+  }
   for (const fs::directory_entry &e : fs::directory_iterator(dir, ec)) {
     uint64_t where;
     std::string name = e.path().filename().string();
@@ -444,7 +450,7 @@ int status_main(int argc, char **argv) {
   }
   if (positions.empty()) {
     std::printf("%s: no results yet\n", dir);
-    return 0;
+    return 1;
   }
   bool complete = true;
   for (auto &[where, paths] : positions) {

@@ -40,5 +40,6 @@ int compare_main(int argc, char **argv);
 // quarn-coord assimilate --campaign DIR WU_ID FILE... | --campaign DIR --error N WU_NAME WU_ID BATCH
 int assimilate_main(int argc, char **argv);
 
-// quarn-coord status DIR [--where W]
+// quarn-coord status DIR [--where W]: exit 0 when every position found is
+// complete, 1 while terms are missing or nothing has arrived yet
 int status_main(int argc, char **argv);
