@@ -5,7 +5,8 @@
  *   verify FILE... [--sample K] [--seed S]                  lines recomputed
  *   chunk WHERE SRT END [--variant generic|pentium|fast]    one result line
  *   rounding WHERE SRT END [--exact]                        rounding measured
- *   bench [--where W]... [--variant V] [--tier T] [--seconds S] kernel speed
+ *   bench [--where W[,W...]] [--variant V] [--tier T] [--seconds S] kernel speed
+ *   submit, check, compare, assimilate, status              a BOINC project
  * Options go by their full names, before or after the operands; each
  * command's --help lists its own.
  */
@@ -16,6 +17,7 @@
 #include "bench.h"
 #include "chunk_eval.h"
 #include "measure.h"
+#include "project.h"
 #include "quarn_version.h"
 #include "split.h"
 #include "sum.h"
@@ -32,6 +34,11 @@ const char *const synopsis[] = {
     "chunk WHERE SRT END [--variant generic|pentium|fast]",
     "rounding WHERE SRT END [--exact]",
     "bench [--where W[,W...]] [--variant generic|pentium|fast] [--tier scalar|avx2|ifma] [--seconds S] [--unit]",
+    "submit WHERE --project DIR [--terms N] [--quorum Q] [--from A] [--to B] [--app NAME]",
+    "check [--sample K] FILE...",
+    "compare FILE...",
+    "assimilate --campaign DIR WU_ID FILE...",
+    "status DIR [--where W]",
 };
 const char numbers_note[] =
     "Numbers are decimal or 0x-prefixed hexadecimal; terms [SRT, END) exclude END.\n";
@@ -70,6 +77,13 @@ int help() {
       "  chunk      print the result line a client writes for terms [SRT, END)\n"
       "  rounding   measure the rounding of the kernel variants over [SRT, END)\n"
       "  bench      measure the kernel's speed on one thread, in cycles per term\n"
+      "  submit     stage work units of WHERE for a BOINC project in DIR and create them\n"
+      "  check      the validator's check of one result: its lines cover its unit\n"
+      "             once, and a sample of them recomputes\n"
+      "  compare    the validator's comparison of two results of one unit: the files\n"
+      "             of the first, then those of the second\n"
+      "  assimilate copy a unit's canonical result into the campaign folder DIR\n"
+      "  status     per position in a campaign folder: results, terms covered, gaps\n"
       "\n"
       "Options:\n"
       "  --help     print this help and exit\n"
@@ -96,6 +110,11 @@ int main(int argc, char **argv) {
   if (!std::strcmp(argv[1], "rounding")) return rounding_main(argc - 2, argv + 2);
   if (!std::strcmp(argv[1], "chunk")) return chunk_main(argc - 2, argv + 2);
   if (!std::strcmp(argv[1], "bench")) return bench_main(argc - 2, argv + 2);
+  if (!std::strcmp(argv[1], "submit")) return submit_main(argc - 2, argv + 2);
+  if (!std::strcmp(argv[1], "check")) return check_main(argc - 2, argv + 2);
+  if (!std::strcmp(argv[1], "compare")) return compare_main(argc - 2, argv + 2);
+  if (!std::strcmp(argv[1], "assimilate")) return assimilate_main(argc - 2, argv + 2);
+  if (!std::strcmp(argv[1], "status")) return status_main(argc - 2, argv + 2);
   std::fprintf(stderr, "quarn-coord: unknown command '%s'\n", argv[1]);
   return usage();
 }
