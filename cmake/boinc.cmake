@@ -6,6 +6,12 @@
 # $QUARN_BOINC_TARBALL, ../shared/third_party/ beside the source tree and
 # /work/shared/third_party/.
 set(QUARN_BOINC_FOUND OFF)
+# The sanitizer and clang trees (tests/tsan-run, fuzz/clang-tree.sh) leave
+# quarn-boinc out: their tests are the others.
+option(QUARN_BOINC "Build quarn-boinc when the BOINC source is there" ON)
+if(NOT QUARN_BOINC)
+  return()
+endif()
 set(quarn_boinc_default "")
 foreach(candidate "$ENV{QUARN_BOINC_TARBALL}"
                   "${PROJECT_SOURCE_DIR}/../shared/third_party/boinc-1.6.2.tar.xz"

@@ -13,7 +13,7 @@ configure_clang_tree() {
   mkdir -p "$dir"
   # The same settings again change nothing, so a configured tree is reused.
   cmake -S "$src" -B "$dir" -DCMAKE_CXX_COMPILER="$clangxx" -DCMAKE_BUILD_TYPE=Debug \
-    -DQUARN_TSAN_TEST=OFF -DQUARN_RELIABILITY_SANITIZERS=OFF -DQUARN_FUZZ=ON -DQUARN_WIN32=OFF \
+    -DQUARN_TSAN_TEST=OFF -DQUARN_RELIABILITY_SANITIZERS=OFF -DQUARN_FUZZ=ON -DQUARN_WIN32=OFF -DQUARN_BOINC=OFF -DQUARN_PACKAGES=OFF \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
     >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log" >&2; return 1; }
 }

@@ -130,13 +130,17 @@ void kernel_check() {
   for (int t = fast_tier_count - 1; t > 0; --t)
     if ((off >> t) & 1) {
       size_t used = std::strlen(failed);
-      std::snprintf(failed + used, sizeof failed - used, "%s%s", count ? " and " : "",
-                    fast::tier_label(FastTier(t)));
+      if (std::snprintf(failed + used, sizeof failed - used, "%s%s", count ? " and " : "",
+                        fast::tier_label(FastTier(t))) < 0)
+        failed[used] = '\0';
       ++count;
     }
+  // A text longer than the caller's buffer is cut short, never overrun.
+  int written;
   if (count == 0)
-    std::snprintf(text, size, "%s", ran);
+    written = std::snprintf(text, size, "%s", ran);
   else
-    std::snprintf(text, size, "The %s tier%s gave wrong results and %s off for this run; %s",
-                  failed, count > 1 ? "s" : "", count > 1 ? "are" : "is", ran);
+    written = std::snprintf(text, size, "The %s tier%s gave wrong results and %s off for this run; %s",
+                            failed, count > 1 ? "s" : "", count > 1 ? "are" : "is", ran);
+  if (written < 0 && size > 0) text[0] = '\0';
 }
