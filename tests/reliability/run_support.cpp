@@ -34,7 +34,7 @@ std::string run_once(int workers) {
   retirements.texts.clear();
   retirements.started = start_calculating();
   if (retirements.started) {
-    EXPECT_TRUE(wait_for(all_retired, 20)) << "the workers did not finish";
+    EXPECT_TRUE(wait_for(all_retired, 10)) << "the workers did not finish";
     stop_calculating();
   }
   return range.error_text;
