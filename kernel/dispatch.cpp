@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 
+#include "fast_tiers.h"
 #include "kernel.h"
 #include "platform.h"
 
@@ -93,5 +94,11 @@ void kernel_progress(uint64_t where, uint64_t srt_pos, uint64_t end_pos, int64_t
   // x follows the size of the current exponents (4x - 4 for a term's first part).
   float x = float(int64_t(where) - 5 * done_count);
   uint32_t e = (std::bit_cast<uint32_t>(x) >> 23) - 127;
-  kernel.term_cost = int32_t((e * 109011u + 108409u) >> 8);
+  if (kernel_variant() == Variant::fast) {
+    // The largest modulus of the current terms is about 20 * done_count.
+    uint64_t k = done_count > 0 ? uint64_t(done_count) : 0;
+    kernel.term_cost = fast::term_cost(e, 20 * k + 20 * fast::max_lanes);
+  } else {
+    kernel.term_cost = int32_t((e * 109011u + 108409u) >> 8);
+  }
 }

@@ -207,7 +207,9 @@ void kernel_step(WorkSlot *slot);
 void kernel_finish(WorkSlot *slot);
 
 // Progress figures from the coordinator's shared range and done_count:
-// writes kernel.percent_done and kernel.term_cost. Display only.
+// writes kernel.percent_done and kernel.term_cost, the latter an estimate of
+// clock cycles per term of the variant (and fast tier) that is running.
+// Display only.
 void kernel_progress(uint64_t where, uint64_t srt_pos, uint64_t end_pos, int64_t done_count);
 
 // --- the variants themselves ---
@@ -232,6 +234,11 @@ void kernel_finish(WorkSlot *slot);
 // Evaluates the batch's runs into its digits with the tier in force (or
 // the exact fallback for large moduli) and records the tier used.
 void evaluate(FastBatch *batch);
+// The tier a block whose largest modulus is `largest` runs on.
+FastTier tier_for_modulus(uint64_t largest);
+// Estimated clock cycles per term on that tier, e being floor(log2 x) as in
+// kernel_progress.
+int32_t term_cost(uint32_t e, uint64_t modulus);
 }  // namespace fast
 
 // --- bounds of the series ---

@@ -127,17 +127,21 @@ TEST_F(DispatchTest, ProgressFigures) {
   kernel_progress(1000000, 7000, 7000, 7000);
   EXPECT_EQ(kernel.percent_done, 100.0f);
 
-  // x = where - 5 * done_count; the cost follows its binary exponent E.
+  // x = where - 5 * done_count; the x87 variants' cost follows its binary
+  // exponent E.
   const struct {
     int e;
     int32_t cost;
   } table[] = {{0, 423}, {10, 4681}, {20, 8939}, {30, 13198}, {40, 17456}, {50, 21714}};
-  for (auto &row : table) {
-    uint64_t x = uint64_t(1) << row.e;
-    kernel_progress(x, 0, 100, 0);
-    EXPECT_EQ(kernel.term_cost, row.cost) << "x = 2^" << row.e;
-    kernel_progress(x + x / 2 + 5 * 1000, 0, 100000, 1000);  // 1.5 * 2^E has the same E
-    EXPECT_EQ(kernel.term_cost, row.cost) << "x = 1.5 * 2^" << row.e;
+  for (Variant v : {Variant::generic, Variant::pentium}) {
+    kernel.forced_variant = int(v);
+    for (auto &row : table) {
+      uint64_t x = uint64_t(1) << row.e;
+      kernel_progress(x, 0, 100, 0);
+      EXPECT_EQ(kernel.term_cost, row.cost) << "x = 2^" << row.e;
+      kernel_progress(x + x / 2 + 5 * 1000, 0, 100000, 1000);  // 1.5 * 2^E has the same E
+      EXPECT_EQ(kernel.term_cost, row.cost) << "x = 1.5 * 2^" << row.e;
+    }
   }
   kernel_progress(uint64_t(1) << 40, 0, 1, 0);
   EXPECT_EQ(kernel.term_cost, 17456);
