@@ -95,12 +95,29 @@ static void skip_held_chunks(int32_t sections) {
   }
 }
 
+// The volunteer's [Main] "Kernel": one the processor cannot run, or one
+// unknown, leaves the processor's own choice and says so in the log.
+static void choose_kernel() {
+  char name[32];
+  profile_get_string("Main", "Kernel", "Auto", name, sizeof name, state_file.ini_path);
+  const KernelChoice choice = kernel_choose(name);
+  if (choice == KernelChoice::applied || !front_end.message) return;
+  char text[160];
+  std::snprintf(text, sizeof text,
+                choice == KernelChoice::unknown
+                    ? "Quarn.ini: Kernel \"%s\" is unknown; the kernel is chosen as for Auto"
+                    : "Kernel \"%s\" cannot run on this processor; the kernel is chosen as for Auto",
+                name);
+  front_end.message(text);
+}
+
 bool load_main_state() {
   worker_state.coordinator_lock = lock_create();
   if (!worker_state.coordinator_lock) {
     set_error("Error: cannot create the coordinator lock");
     return false;
   }
+  choose_kernel();
   coordinator_kernel.init();
   range.error_flag.store(0);
   range.error_text[0] = '\0';

@@ -43,8 +43,15 @@ void cpu_classify() {
   kernel.fast_tiers = fast_probe();
 }
 
+// Whether the processor runs the variant: the x87 ones run on every
+// processor; the fast one only pays with a vector tier, which a start-up
+// check may also withdraw.
+static bool variant_runs(Variant v) { return v != Variant::fast || fast_tier_preferred(); }
+
 Variant kernel_variant() {
   if (kernel.forced_variant >= 0) return Variant(kernel.forced_variant);
+  if (kernel.chosen_variant >= 0 && variant_runs(Variant(kernel.chosen_variant)))
+    return Variant(kernel.chosen_variant);
   // Only Intel's family-5 processors run the all-floating-point variant.
   if (kernel.cpu_vendor == 0 && kernel.cpu_family == 5) return Variant::pentium;
   // Today's processors run the fast variant wherever one of its tiers pays.
@@ -59,6 +66,26 @@ const char *variant_name(Variant v) {
     case Variant::fast: return "fast";
   }
   return "?";
+}
+
+// Equal in ASCII, letters of either case alike.
+static bool same_name(const char *a, const char *b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+  for (; *a && *b; ++a, ++b)
+    if (lower(*a) != lower(*b)) return false;
+  return *a == *b;
+}
+
+KernelChoice kernel_choose(const char *name) {
+  kernel.chosen_variant = -1;
+  if (!name[0] || same_name(name, "Auto")) return KernelChoice::applied;
+  for (Variant v : {Variant::generic, Variant::pentium, Variant::fast}) {
+    if (!same_name(name, variant_name(v))) continue;
+    if (!variant_runs(v)) return KernelChoice::unsupported;
+    kernel.chosen_variant = int(v);
+    return KernelChoice::applied;
+  }
+  return KernelChoice::unknown;
 }
 
 void kernel_init() {

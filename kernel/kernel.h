@@ -145,8 +145,12 @@ struct KernelGlobals {
   char cpu_vendor_string[13] = {};
   int32_t cpu_vendor = -1;
 
-  // -1: the dispatch rule decides; otherwise the Variant to run.
+  // -1: the dispatch rule decides; otherwise the Variant to run (tests and
+  // the companion tool).
   int forced_variant = -1;
+  // The volunteer's choice from the state file, set by kernel_choose: -1 for
+  // Auto, otherwise the Variant to run for as long as the processor can.
+  int chosen_variant = -1;
 
   // Fast tiers the processor and operating system support: bit (1 << tier).
   // The scalar tier's bit is always set; filled by cpu_classify and by the
@@ -179,8 +183,17 @@ void cpu_identify();
 void cpu_classify();
 // The vendor code of a vendor string: 0 Intel, 1 AMD, 2 Cyrix, 3 Centaur, else -1.
 int32_t cpu_vendor_code(const char *vendor_string);
-// The variant the next kernel entry runs.
+// The variant the next kernel entry runs: the forced one, else the chosen
+// one while the processor can run it, else the dispatch rule's.
 Variant kernel_variant();
+
+// What became of a volunteer's choice of variant.
+enum class KernelChoice { applied, unknown, unsupported };
+// Takes the state file's [Main] "Kernel" value ("Auto", "generic",
+// "pentium" or "fast", in any case; empty reads as Auto) into
+// chosen_variant. An unknown value, or a variant the processor cannot run
+// (fast without a vector tier), leaves Auto. Call after cpu_classify.
+KernelChoice kernel_choose(const char *name);
 const char *variant_name(Variant v);
 
 // The fast tiers this processor and operating system can run (CPUID feature

@@ -26,6 +26,7 @@ class DispatchTest : public ::testing::Test {
     kernel.cpu_vendor = saved_vendor;
     kernel.fast_tiers = saved_tiers;
     kernel.forced_variant = -1;
+    kernel.chosen_variant = -1;
     kernel.on_terms_done = nullptr;
   }
   uint8_t saved_family = 0;
@@ -145,6 +146,38 @@ TEST_F(DispatchTest, ProgressFigures) {
   }
   kernel_progress(uint64_t(1) << 40, 0, 1, 0);
   EXPECT_EQ(kernel.term_cost, 17456);
+}
+
+TEST_F(DispatchTest, TheVolunteersChoiceHoldsWhileTheProcessorCanRunIt) {
+  kernel.cpu_vendor = 0;
+  kernel.cpu_family = 6;
+  kernel.fast_tiers = 1 | 2;  // scalar and AVX2: the rule picks fast
+  EXPECT_EQ(kernel_choose("pentium"), KernelChoice::applied);
+  EXPECT_EQ(kernel_variant(), Variant::pentium);
+  EXPECT_EQ(kernel_choose("GENERIC"), KernelChoice::applied);
+  EXPECT_EQ(kernel_variant(), Variant::generic);
+  EXPECT_EQ(kernel_choose("Auto"), KernelChoice::applied);
+  EXPECT_EQ(kernel_variant(), Variant::fast);
+  // Unknown values leave Auto, also after an earlier choice.
+  kernel_choose("generic");
+  for (const char *bad : {"x87", "fastest", "generic ", "Aut"}) {
+    EXPECT_EQ(kernel_choose(bad), KernelChoice::unknown) << bad;
+    EXPECT_EQ(kernel_variant(), Variant::fast) << bad;
+  }
+  EXPECT_EQ(kernel_choose(""), KernelChoice::applied);
+  EXPECT_EQ(kernel_variant(), Variant::fast);
+  // Fast without a vector tier is refused; withdrawn later, it falls back.
+  kernel.fast_tiers = 1;
+  EXPECT_EQ(kernel_choose("fast"), KernelChoice::unsupported);
+  EXPECT_EQ(kernel_variant(), Variant::generic);
+  kernel.fast_tiers = 1 | 2;
+  EXPECT_EQ(kernel_choose("fast"), KernelChoice::applied);
+  kernel.cpu_family = 5;  // the rule's own pick is now the Pentium variant
+  kernel.fast_tiers = 1;
+  EXPECT_EQ(kernel_variant(), Variant::pentium);
+  // A forced variant (tests, the companion tool) overrides the choice.
+  kernel.forced_variant = int(Variant::generic);
+  EXPECT_EQ(kernel_variant(), Variant::generic);
 }
 
 TEST_F(DispatchTest, HeadEndMatchesItsDefinition) {
