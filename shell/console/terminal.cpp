@@ -44,6 +44,8 @@ struct TerminalState {
   EtaEstimator eta;
   uint32_t next_status;
   char status[512];
+  StatusView status_view;  // formatted into status at each draw, to the width
+  bool status_known;       // status_view has been filled
   ThreadHandle governor_thread;  // the last one started, until joined
 };
 
@@ -173,7 +175,8 @@ void update_status() {
     read_position("Main", "srt_pos", 0, &v.srt_pos);
     read_position("Main", "end_pos", v.end_pos, &v.end_pos);
   }
-  status_text(v, terminal.status, sizeof terminal.status);
+  terminal.status_view = v;
+  terminal.status_known = true;
   terminal.next_status = tick_count() + status_period_ms;
 }
 
@@ -186,6 +189,9 @@ void draw() {
     std::snprintf(tip, sizeof tip, "%s", report.tip_text);
   }
   const Canvas canvas = screen_begin_frame();
+  // The status line starts at column 1 and keeps the last column free.
+  if (terminal.status_known)
+    status_text(terminal.status_view, terminal.status, sizeof terminal.status, canvas.cols - 2);
   ScreenView v{};
   v.title = window_title;
   v.tip = tip;
