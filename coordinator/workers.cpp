@@ -162,8 +162,12 @@ bool load_main_state() {
   if (range.cur_pos < range.end_pos) skip_held_chunks(worker_state.worker_count);
   range.done_count.store(static_cast<int64_t>(range.cur_pos));
 
-  result_counters.output[0] = read_int("Main", "output0", -1);
-  result_counters.output[1] = read_int("Main", "output1", -1);
+  // The counters follow from the [Thread<n>] sections alone: each worker
+  // adds the chunk it loads to a provisional 0. The stored "output0" and
+  // "output1" come last among a chunk end's writes, so after a kill they
+  // can lag behind the sections they count; they are never read back.
+  result_counters.output[0] = -1;
+  result_counters.output[1] = -1;
   range.current = read_int("Main", "current", 0);
   if (!state_readable(read_failures)) {
     set_error("Error: cannot read Quarn.ini");

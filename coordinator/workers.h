@@ -101,8 +101,9 @@ bool start_calculating();
 // when no worker is left. With nothing running it only sets the menus.
 void stop_calculating();
 
-// Creates coordinator_lock, initialises the kernel, clears the error flags
-// and reads the shared range and counters from [Main]. A "cur_pos" beyond
+// Creates coordinator_lock, initialises the kernel, clears the error flags,
+// reads the shared range from [Main] and sets both result-file counters to
+// a provisional 0, to which each worker adds the chunk it loads. A "cur_pos" beyond
 // "end_pos" is repaired (the range reads as used up), and one inside a chunk
 // that one of the first worker_count [Thread<n>] sections holds is moved
 // past it; damaged values, and a file that exists but cannot be read, are
