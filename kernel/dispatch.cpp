@@ -4,6 +4,7 @@
  */
 #include <bit>
 #include <cstring>
+#include <initializer_list>
 
 #include "fast_tiers.h"
 #include "kernel.h"

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "kernel.h"
@@ -263,11 +262,15 @@ TEST_F(Workers, AFailedAppendAtStopLeavesThePositionForTheStretchToBeRedone) {
 // (busy, or under a sanitizer) still passes.
 TEST(WaitFor, AllowsManyTimesTheStatedNeed) {
   static std::atomic<bool> ready{false};
-  std::thread late([] {
-    thread_sleep(1000);
-    ready.store(true);
-  });
+  ThreadHandle late = thread_create(
+      [](void *) -> unsigned {
+        thread_sleep(1000);
+        ready.store(true);
+        return 0;
+      },
+      nullptr);
+  ASSERT_NE(late, nullptr);
   EXPECT_TRUE(wait_for([] { return ready.load(); }, 0.1));
-  late.join();
+  thread_join(late);
   EXPECT_GE(wait_scale(), 20);
 }
