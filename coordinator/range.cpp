@@ -1,38 +1,26 @@
-// range.cpp: chunk allocation, the kernel's callback, chunk ends and work-unit import.
+// range.cpp: the shared range read from [Main], chunk ends, range checks and the loading of a worker's chunk.
 #include "range.h"
 
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "core.h"
 #include "kernel.h"
 #include "platform.h"
 #include "results.h"
 #include "state_file.h"
-#include "workers.h"
 
 CoordinatorRange range{};
 
 void range_reset() {
-  range.where = 100000000;
-  range.srt_pos = 0;
-  range.cur_pos = 0;
-  range.end_pos = 19999744;
+  range.where = builtin_where;
+  range.srt_pos = builtin_srt_pos;
+  range.cur_pos = builtin_srt_pos;
+  range.end_pos = builtin_end_pos;
   range.current = 0;
   range.started = true;
   range.unit_may_remain = true;
   range.done_count.store(0);
-  range.error_flag.store(0);
-  range.error_text[0] = '\0';
-}
-
-void set_error(const char *format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(range.error_text, sizeof range.error_text, format, args);
-  va_end(args);
-  range.error_flag.store(1);
 }
 
 uint64_t next_chunk_end(uint64_t cur_pos, uint64_t end_pos) {
@@ -50,227 +38,170 @@ const char *range_fault(uint64_t where, uint64_t srt_pos, uint64_t end_pos) {
   return nullptr;
 }
 
-void on_terms_done(WorkSlot *slot) {
-  CoordinatorGuard guard;
-  if (kernel.kernel_error.load() != 0) {
-    set_error("Error: CPU appears to be overheating.");
-    retire_slot(slot, RetireReason::failure);
-  }
-  range.done_count.fetch_add(16);
-  if (slot->thread_number == -1) return;
-  if (slot->cur_pos == slot->end_pos) {
-    finish_chunk(slot);
-  } else if (slot->cur_pos > slot->end_pos) {
-    // Only a faulty step gets here; the chunk's sum is not to be trusted,
-    // and an equality test would never end it.
-    set_error("Error: CPU appears to be overheating.");
-    retire_slot(slot, RetireReason::failure);
+// A crash between a section taking its new chunk and [Main] "cur_pos"
+// moving past it leaves "cur_pos" inside that chunk; moving it on keeps the
+// chunk from being handed out a second time. Sections 0..sections-1 only:
+// the others are not loaded and keep their chunks for a later start.
+static void skip_held_chunks(int32_t sections) {
+  for (bool moved = true; moved;) {
+    moved = false;
+    for (int32_t i = 0; i < sections; ++i) {
+      char section[16];
+      thread_section(i, section, sizeof section);
+      uint64_t where = 0, cur_pos = 0, end_pos = 0;
+      if (!read_position(section, "where", 0, &where) ||
+          !read_position(section, "cur_pos", 0, &cur_pos) ||
+          !read_position(section, "end_pos", 0, &end_pos))
+        continue;
+      if (where == range.where && cur_pos <= range.cur_pos && range.cur_pos < end_pos &&
+          end_pos <= range.end_pos) {
+        range.cur_pos = end_pos;  // strictly further each time, so this ends
+        write_position("Main", "cur_pos", end_pos);
+        moved = true;
+      }
+    }
   }
 }
 
-// Rewrites the slot's section for its new chunk. A reader of the file after
-// a crash at any point sees either the old chunk, no chunk or the new one:
-// "cur_pos" holds the marker while "where", "end_pos" and "outputf" change.
-static bool write_thread_chunk(const WorkSlot *slot, const char *section) {
-  return write_position(section, "cur_pos", no_chunk_marker) &&
-         write_position(section, "where", slot->where) &&
-         write_position(section, "end_pos", slot->end_pos) &&
-         write_int(section, "outputf", slot->outputf) &&
-         write_position(section, "cur_pos", slot->cur_pos);
+// The volunteer's [Main] "Kernel": one the processor cannot run, or one
+// unknown, leaves the processor's own choice and says so in the log.
+static void choose_kernel() {
+  char name[32];
+  profile_get_string("Main", "Kernel", "Auto", name, sizeof name, state_file.ini_path);
+  const KernelChoice choice = kernel_choose(name);
+  if (choice == KernelChoice::applied || !front_end.message) return;
+  char text[160];
+  std::snprintf(text, sizeof text,
+                choice == KernelChoice::unknown
+                    ? "Quarn.ini: Kernel \"%s\" is unknown; the kernel is chosen as for Auto"
+                    : "Kernel \"%s\" cannot run on this processor; the kernel is chosen as for Auto",
+                name);
+  front_end.message(text);
 }
 
-void finish_chunk(WorkSlot *slot) {
-  coordinator_kernel.finish(slot);
-  if (!append_result_line(slot)) {
-    // The stored position stays at the stretch's start, so the stretch is
-    // evaluated again at the next start instead of being lost.
-    char name[16];
-    result_file_name(slot->outputf, name, sizeof name);
-    set_error("Error: cannot write %s", name);
-    retire_slot(slot, RetireReason::failure);
-    return;
+bool load_main_state(int32_t sections) {
+  if (!coordinator_lock_open()) {
+    set_error("Error: cannot create the coordinator lock");
+    return false;
   }
-  std::memset(slot->sums, 0, sizeof slot->sums);
+  choose_kernel();
+  coordinator_kernel.init();
+  clear_errors();
 
+  const uint32_t read_failures = profile_read_failures();
+  static const char *const keys[4] = {"where", "srt_pos", "cur_pos", "end_pos"};
+  static const uint64_t defaults[4] = {builtin_where, builtin_srt_pos, builtin_srt_pos,
+                                       builtin_end_pos};
+  uint64_t v[4];
+  for (int i = 0; i < 4; ++i) {
+    if (!read_position("Main", keys[i], defaults[i], &v[i])) {
+      set_error("Error: Quarn.ini holds a damaged [Main] %s", keys[i]);
+      return false;
+    }
+  }
+  // A file that could not be read gave defaults, not the stored range.
+  if (!state_readable(read_failures)) {
+    set_error("Error: cannot read Quarn.ini");
+    return false;
+  }
+  range.where = v[0];
+  range.srt_pos = v[1];
+  range.cur_pos = v[2];
+  range.end_pos = v[3];
+  range.started = true;
+  range.unit_may_remain = true;
+  if (range.cur_pos > range.end_pos) {
+    if (range.cur_pos == no_chunk_marker) {
+      // An import was cut short; it is repeated at the next chunk end.
+      range.started = false;
+    } else {
+      coordinator_note("Quarn.ini: [Main] cur_pos lay beyond end_pos; the range is taken as used up", 0, 0);
+      write_position("Main", "cur_pos", range.end_pos);
+    }
+    range.cur_pos = range.end_pos;
+  } else if (range.cur_pos < range.end_pos) {
+    if (const char *fault = range_fault(range.where, range.cur_pos, range.end_pos)) {
+      set_error("Error: Quarn.ini holds a range that cannot be evaluated (%s)", fault);
+      return false;
+    }
+  }
+  if (range.cur_pos < range.end_pos) skip_held_chunks(sections);
+  range.done_count.store(static_cast<int64_t>(range.cur_pos));
+
+  // The counters follow from the [Thread<n>] sections alone: each worker
+  // adds the chunk it loads to a provisional 0. The stored "output0" and
+  // "output1" come last among a chunk end's writes, so after a kill they
+  // can lag behind the sections they count; they are never read back.
+  result_counters.output[0] = -1;
+  result_counters.output[1] = -1;
+  range.current = read_int("Main", "current", 0);
+  if (!state_readable(read_failures)) {
+    set_error("Error: cannot read Quarn.ini");
+    return false;
+  }
+  if (range.current != 0 && range.current != 1) {
+    set_error("Error: Quarn.ini holds a damaged [Main] current");
+    return false;
+  }
+  return true;
+}
+
+// Why a section with nothing left to evaluate is damaged, or null: the line
+// its empty chunk ends with still names its "where" and "end_pos", which
+// must be a stretch of a position the kernel evaluates, or the all-zero
+// no-chunk of a missing section.
+static const char *empty_chunk_fault(uint64_t where, uint64_t end_pos) {
+  if (where == 0 && end_pos == 0) return nullptr;
+  if (end_pos == 0) return where < where_limit ? nullptr : range_fault(where, 0, 1);
+  return range_fault(where, 0, end_pos);
+}
+
+void load_slot_chunk(WorkSlot *slot) {
   char section[16];
   thread_section(slot->thread_number, section, sizeof section);
-  if (range.cur_pos >= range.end_pos) {
-    ImportResult r = import_work_unit();
-    if (r != ImportResult::imported) {
-      write_position(section, "cur_pos", slot->cur_pos);
-      retire_slot(slot, r == ImportResult::none_found ? RetireReason::no_work
-                                                      : RetireReason::failure);
-      return;
-    }
-  }
-
-  int32_t *counts = result_counters.output;
-  counts[slot->outputf] = counter_down(counts[slot->outputf]);
-  counts[range.current] = counter_up(counts[range.current]);
-
-  const uint64_t start = range.cur_pos;
-  const uint64_t stop = next_chunk_end(start, range.end_pos);
-  range.cur_pos = stop;
-  slot->outputf = range.current;
-  slot->where = range.where;
-  slot->srt_pos = start;
-  slot->cur_pos = start;
-  slot->end_pos = stop;
-
-  // The section takes the chunk before [Main] "cur_pos" moves past it: a
-  // crash in between hands the chunk out twice rather than never.
-  if (!write_thread_chunk(slot, section) || !write_position("Main", "cur_pos", stop)) {
-    // Give the chunk back so that no later [Main] "cur_pos" skips it.
-    range.cur_pos = start;
-    counts[range.current] = counter_down(counts[range.current]);
-    set_error("Error: cannot write Quarn.ini");
+  const uint32_t read_failures = profile_read_failures();
+  uint64_t where = 0, cur_pos = 0, end_pos = 0;
+  bool readable = read_position(section, "where", 0, &where) &&
+                  read_position(section, "cur_pos", 0, &cur_pos) &&
+                  read_position(section, "end_pos", 0, &end_pos);
+  int32_t outputf = read_int(section, "outputf", 0);
+  if (!state_readable(read_failures)) {
+    // Defaults in place of the chunk it holds: the section is left as it is.
+    set_error("Error: cannot read Quarn.ini");
     retire_slot(slot, RetireReason::failure);
     return;
   }
-  // The counters are written whole at every chunk end and settled at Stop,
-  // so a failure here corrects itself.
-  write_int("Main", "output0", counts[0]);
-  write_int("Main", "output1", counts[1]);
-}
-
-// Writes the new range to [Main]. "cur_pos" holds the marker until the
-// other keys are in place, so a crash leaves a used-up range (the unit is
-// imported again) and never a range made of two units' halves.
-static bool write_range(uint64_t where, uint64_t srt_pos, uint64_t end_pos, int32_t current) {
-  return write_position("Main", "cur_pos", no_chunk_marker) &&
-         write_position("Main", "where", where) && write_position("Main", "srt_pos", srt_pos) &&
-         write_position("Main", "end_pos", end_pos) && write_int("Main", "current", current) &&
-         write_position("Main", "cur_pos", srt_pos);
-}
-
-// Whether a worker has failed this run. Its error text then stands: what
-// stopped it, not a set-aside unit or the lack of work found later, is what
-// the user must learn of.
-static bool failure_stands() { return worker_state.failed_workers.load() != 0; }
-
-// The three values of the work unit at `path`; false when one is not 16
-// hexadecimal digits. A missing key (or file) reads as 0.
-static bool read_unit(const char *path, uint64_t *where, uint64_t *srt_pos, uint64_t *end_pos) {
-  return read_position("Main", "Where", 0, where, path) &&
-         read_position("Main", "srt_pos", 0, srt_pos, path) &&
-         read_position("Main", "end_pos", 0, end_pos, path);
-}
-
-// Whether a unit holds the range imported last, its import complete.
-static bool is_range_taken(uint64_t where, uint64_t srt_pos, uint64_t end_pos) {
-  return range.started && where != 0 && where == range.where && srt_pos == range.srt_pos &&
-         end_pos == range.end_pos;
-}
-
-// Deletes the units after `name` that hold the range imported last: a crash
-// between the state writes of its import and the deletion left it behind,
-// and it must not be taken again once other units come before it. One that
-// cannot be read or deleted is left as it is (taken again, its stretches
-// are then repeated, never lost).
-static void drop_units_taken(const char *dir, const char *name) {
-  if (!range.started || !range.unit_may_remain) return;
-  range.unit_may_remain = false;
-  char after[path_capacity];
-  char next[path_capacity];
-  std::snprintf(after, sizeof after, "%s", name);
-  while (file_find_after(dir, "Range*.ini", after, next, sizeof next)) {
-    char path[path_capacity];
-    uint64_t where = 0, srt_pos = 0, end_pos = 0;
-    if (compose_path(path, sizeof path, dir, next) && read_unit(path, &where, &srt_pos, &end_pos) &&
-        is_range_taken(where, srt_pos, end_pos))
-      file_delete(path);
-    std::memcpy(after, next, sizeof after);
+  const char *fault = nullptr;
+  if (!readable)
+    fault = "a value is not 16 hexadecimal digits";
+  else if (outputf != 0 && outputf != 1)
+    fault = "outputf is neither 0 nor 1";
+  else if (cur_pos < end_pos)
+    fault = range_fault(where, cur_pos, end_pos);
+  else if (cur_pos != no_chunk_marker)
+    fault = empty_chunk_fault(where, end_pos);
+  if (fault) {
+    set_error("Error: [%s] of Quarn.ini is damaged (%s)", section, fault);
+    retire_slot(slot, RetireReason::failure);
+    return;
   }
-}
-
-ImportResult import_work_unit() {
-  bool refused_one = false;
-  // Every pass removes a file or returns, so the search ends.
-  for (;;) {
-    char dir[path_capacity];
-    char name[path_capacity];
-    if (!current_directory(dir, sizeof dir) ||
-        !file_find_first(dir, "Range*.ini", name, sizeof name)) {
-      if (!refused_one && !failure_stands()) set_error("Error: Range.ini not found");
-      return ImportResult::none_found;
-    }
-    char path[path_capacity];
-    char bad_path[path_capacity];
-    if (!compose_path(path, sizeof path, dir, name) ||
-        std::snprintf(bad_path, sizeof bad_path, "%s.bad", path) >= int(sizeof bad_path)) {
-      set_error("Error: the path of %s is too long", name);
-      return ImportResult::failed;
-    }
-
-    const uint32_t read_failures = profile_read_failures();
-    uint64_t where = 0, srt_pos = 0, end_pos = 0;
-    const char *fault = nullptr;
-    if (!read_unit(path, &where, &srt_pos, &end_pos))
-      fault = "a value is not 16 hexadecimal digits";
-    else
-      fault = range_fault(where, srt_pos, end_pos);
-    // A read that failed for a moment (the file held by another program)
-    // gave a default in place of a stored value: the unit is kept unjudged.
-    if (profile_read_failures() != read_failures && file_exists(path)) {
-      set_error("Error: cannot read %s", name);
-      return ImportResult::failed;
-    }
-    if (fault) {
-      // Its reads give the defaults when it cannot be read or is gone, so
-      // it was never judged: a unit that another copy of the client took
-      // since the search is looked past, one that cannot be read is kept.
-      char *data = nullptr;
-      uint32_t size = 0;
-      bool missing = false;
-      const bool readable = file_read_all(path, &data, &size, &missing);
-      std::free(data);
-      if (!readable && missing) continue;
-      if (!readable) {
-        set_error("Error: cannot read %s", name);
-        return ImportResult::failed;
-      }
-      // Kept for the user to inspect, out of the way of the next unit.
-      if (!file_rename(path, bad_path)) {
-        if (!file_exists(path)) continue;
-        set_error("Error: %s is not a valid work unit (%s) and cannot be renamed", name, fault);
-        return ImportResult::failed;
-      }
-      char text[error_text_size];
-      if (std::snprintf(text, sizeof text, "Error: %s is not a valid work unit (%s); renamed to %s.bad",
-                        name, fault, name) < 0)
-        text[0] = '\0';
-      if (!failure_stands()) set_error("%s", text);
-      // Shown at once: a later error text may replace it before a report.
-      if (front_end.message) front_end.message(text);
-      refused_one = true;
-      continue;
-    }
-
-    if (is_range_taken(where, srt_pos, end_pos)) {
-      // Taken already: a crash between the state writes and the deletion
-      // left it behind.
-      if (!file_delete(path)) {
-        set_error("Error: cannot delete %s", name);
-        return ImportResult::failed;
-      }
-      continue;
-    }
-
-    drop_units_taken(dir, name);
-    const int32_t current = 1 - range.current;
-    if (!write_range(where, srt_pos, end_pos, current)) {
-      set_error("Error: cannot write Quarn.ini");
-      return ImportResult::failed;
-    }
-    // The unfinished rest of the old range counts against the new one.
-    range.done_count.fetch_add(static_cast<int64_t>(srt_pos - range.end_pos));
-    range.where = where;
-    range.srt_pos = srt_pos;
-    range.cur_pos = srt_pos;
-    range.end_pos = end_pos;
-    range.current = current;
-    range.started = true;
-    range.unit_may_remain = !file_delete(path);
-    return ImportResult::imported;
+  if (cur_pos == no_chunk_marker) {
+    // The section was being rewritten after its chunk had been reported:
+    // it holds no chunk, as a missing one. Its "where" and "end_pos" may be
+    // of two different chunks, so neither goes into the empty chunk's line.
+    where = cur_pos = end_pos = 0;
+  } else if (cur_pos > end_pos) {
+    coordinator_note("Quarn.ini: [Thread%d] cur_pos lay beyond end_pos; its chunk is taken as done",
+                     slot->thread_number, 0);
+    cur_pos = end_pos;
   }
+
+  slot->where = where;
+  slot->cur_pos = cur_pos;
+  slot->end_pos = end_pos;
+  slot->outputf = outputf;
+  result_counters.output[outputf] = counter_add_on_load(result_counters.output[outputf]);
+  std::memset(slot->sums, 0, sizeof slot->sums);
+  slot->srt_pos = cur_pos;
+  range.done_count.fetch_sub(static_cast<int64_t>(end_pos - cur_pos));
 }

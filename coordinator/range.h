@@ -1,7 +1,7 @@
 /*
- * range.h: the shared range of terms, its allocation to the workers in
- * chunks that end on multiples of 2^28, progress counting in done_count,
- * the import of the next "Range*.ini" work unit, and the error text.
+ * range.h: the shared range of terms, read from [Main] at the start, its
+ * chunks that end on multiples of 2^28, the loading of a worker's chunk
+ * from its [Thread<n>] section, and progress counting in done_count.
  */
 #pragma once
 
@@ -11,8 +11,12 @@
 struct WorkSlot;
 
 constexpr uint64_t chunk_quantum = uint64_t(1) << 28;
-constexpr uint32_t error_text_size = 200;
 
+// The built-in work unit, the range of a state file without one: terms
+// [0, 19,999,744) at position 100,000,000.
+constexpr uint64_t builtin_where = 100000000;
+constexpr uint64_t builtin_srt_pos = 0;
+constexpr uint64_t builtin_end_pos = 19999744;
 // Stored as a "cur_pos" while the keys around it are being rewritten: a
 // position beyond any end_pos, so that a state file cut off mid-way reads
 // as "nothing to hand out" rather than as a chunk made of two halves.
@@ -38,18 +42,11 @@ struct CoordinatorRange {
   // Terms counted as done, on the scale of the current range. Read by the
   // progress report without the lock.
   std::atomic<int64_t> done_count;
-  // Set with error_text; cleared only when calculation starts.
-  std::atomic<int32_t> error_flag;
-  char error_text[error_text_size];  // under coordinator_lock
 };
 extern CoordinatorRange range;
 
-// The defaults of a missing state file: where 100,000,000, terms
-// [0, 19,999,744), nothing counted, no error (tests).
+// The built-in unit, nothing counted (tests).
 void range_reset();
-
-// Sets error_flag and error_text (printf-style). Under coordinator_lock.
-void set_error(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // The end of the chunk that starts at cur_pos: the next multiple of 2^28
 // above it (carrying into the high word), or end_pos if that comes first.
@@ -61,26 +58,18 @@ uint64_t next_chunk_end(uint64_t cur_pos, uint64_t end_pos);
 // end_pos.
 const char *range_fault(uint64_t where, uint64_t srt_pos, uint64_t end_pos);
 
-// The kernel step's callback, on the worker's thread, at the start of every
-// step: under coordinator_lock, retires the slot on a kernel error, counts
-// 16 terms and ends the slot's chunk when it is complete.
-void on_terms_done(WorkSlot *slot);
+// Opens coordinator_lock, takes the volunteer's kernel choice, initialises
+// the kernel, clears the error flags, reads the shared range from [Main]
+// and sets both result-file counters to a provisional 0, to which each
+// worker adds the chunk it loads. A "cur_pos" beyond
+// "end_pos" is repaired (the range reads as used up), and one inside a chunk
+// that one of the first `sections` [Thread<n>] sections holds is moved past
+// it; damaged values, and a file that exists but cannot be read, are
+// refused: false with error_text set.
+bool load_main_state(int32_t sections);
 
-// Ends the slot's completed chunk: its result line, then the next chunk (or
-// the next work unit first). On return the slot holds a fresh chunk or is
-// retired. Called by on_terms_done only.
-void finish_chunk(WorkSlot *slot);
-
-enum class ImportResult { imported, none_found, failed };
-
-// Takes the first "Range*.ini" of the current directory as the new range
-// and deletes it. Units the kernel cannot evaluate (including a missing or
-// zero Where) are renamed to "<name>.bad" with an error text, also handed
-// to front_end.message, and the search goes on; a unit equal to the range
-// already taken is deleted, one gone since the search is passed over and
-// one that cannot be read is kept (failed, "cannot read"). none_found sets
-// "Error: Range.ini not found" (unless a refused unit's text stands);
-// neither text replaces that of a worker that failed this run. failed
-// means a state write, read, rename or deletion failed (error text set).
-// Called by finish_chunk only, under coordinator_lock.
-ImportResult import_work_unit();
+// Loads the slot's chunk from its [Thread<n>] section and counts it in its
+// result file's counter and against done_count. A damaged section (or a
+// state file that cannot be read) retires the slot with an error text and
+// is left as it is for the user. Under coordinator_lock.
+void load_slot_chunk(WorkSlot *slot);

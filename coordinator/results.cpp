@@ -6,7 +6,6 @@
 #include "kernel.h"
 #include "platform.h"
 #include "state_file.h"
-#include "workers.h"
 
 ResultCounters result_counters{{-1, -1}};
 
@@ -33,7 +32,7 @@ bool append_result_line(const WorkSlot *slot) {
   return file_append_line(name, line);
 }
 
-void normalise_counters() {
+void settle_counters() {
   static const char *const keys[2] = {"output0", "output1"};
   for (int f = 0; f < 2; ++f) {
     int32_t v = result_counters.output[f];
@@ -41,13 +40,5 @@ void normalise_counters() {
       result_counters.output[f] = counter_settled(v);
       write_int("Main", keys[f], result_counters.output[f]);
     }
-  }
-}
-
-void settle_counters() {
-  normalise_counters();
-  if (worker_state.coordinator_lock) {
-    lock_delete(worker_state.coordinator_lock);
-    worker_state.coordinator_lock = nullptr;
   }
 }

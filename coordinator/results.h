@@ -42,10 +42,7 @@ bool result_file_exists(int32_t f);
 bool append_result_line(const WorkSlot *slot);
 
 // Settles both counters, output0 then output1, writing each to [Main] only
-// if it was provisional. The caller holds coordinator_lock or runs while no
-// worker exists.
-void normalise_counters();
-
-// Last step of Stop Calculating, with every worker ended: settles the
-// counters and deletes coordinator_lock.
+// if it was provisional: by each progress report and at the end of Stop
+// Calculating. The caller holds coordinator_lock or runs while no worker
+// exists.
 void settle_counters();

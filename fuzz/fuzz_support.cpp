@@ -68,6 +68,5 @@ void no_slot(WorkSlot *) {}
 bool fuzz_start_coordinator(int workers) {
   coordinator_reset();
   coordinator_kernel = CoordinatorKernel{no_kernel, no_kernel, no_slot, no_slot};
-  worker_state.worker_count = workers;  // the sections load_main_state checks
-  return load_main_state();
+  return load_main_state(workers);  // the sections it checks
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "chunk_end.h"
 #include "fuzz_support.h"
 #include "kernel.h"
 #include "range.h"
@@ -29,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz_clear_scratch();
   fuzz_write_file("Quarn.ini", data, size);
   if (!start_coordinator()) {
-    fuzz_require(range.error_text[0] != '\0', "a refused start says why");
+    fuzz_require(coordinator.error_text[0] != '\0', "a refused start says why");
     coordinator_reset();
     return 0;
   }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fuzz_support.h"
+#include "import.h"
 #include "kernel.h"
 #include "range.h"
 #include "state_file.h"
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   const ImportResult r = import_work_unit();
   fuzz_require(r != ImportResult::failed, "nothing fails without a fault");
-  const std::string error = range.error_text;
+  const std::string error = coordinator.error_text;
   if (r == ImportResult::imported) {
     fuzz_require(!std::filesystem::exists("Range1.ini"), "a unit taken is deleted");
     fuzz_require(range_fault(range.where, range.srt_pos, range.end_pos) == nullptr,

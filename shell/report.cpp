@@ -38,7 +38,7 @@ double report_speed(uint32_t terms, int32_t term_cost, int32_t ms) {
 static void report_locked() {
   const int64_t done = range.done_count.load();
   kernel_progress(range.where, range.srt_pos, range.end_pos, done);
-  normalise_counters();
+  settle_counters();
 
   const uint32_t now = report.clock ? report.clock() : steady_ms();
   const double percent = kernel.percent_done;
@@ -55,8 +55,8 @@ static void report_locked() {
   report.last_report_done = done_low;
   std::snprintf(report.tip_text, sizeof report.tip_text, "Quarn %f%% done", percent);
 
-  if (range.error_flag.load() != 0) {
-    std::snprintf(report.report_text, sizeof report.report_text, "%s", range.error_text);
+  if (coordinator.error_flag.load() != 0) {
+    std::snprintf(report.report_text, sizeof report.report_text, "%s", coordinator.error_text);
     worker_state.notice_pending.store(1);
     return;
   }

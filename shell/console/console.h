@@ -7,7 +7,6 @@
 
 #include <atomic>
 
-#include "settings.h"
 
 // Process-wide values of the client, set from signal handlers and workers.
 struct ConsoleState {
@@ -16,16 +15,13 @@ struct ConsoleState {
 };
 extern ConsoleState console;
 
-// The shell's settings in [Main] of the state file.
-extern const SettingsStore console_settings_store;
-
 // Catches SIGINT, SIGTERM and SIGHUP into console.signal_seen.
 void console_catch_signals();
 
 // The computation in the current directory, reported as lines on standard
-// output; returns the exit status.
-int run_headless(const ShellSettings &settings);
+// output; returns the exit status. Opens the session.
+int run_headless();
 
 // The full-screen interface; returns the exit status. Falls back to
-// run_headless when the terminal cannot be driven.
-int run_terminal(const ShellSettings &settings);
+// run_headless when the terminal cannot be driven. Opens the session.
+int run_terminal();

@@ -2,12 +2,9 @@
 #include <cstdio>
 
 #include "console.h"
-#include "kernel.h"
 #include "platform.h"
-#include "range.h"
 #include "report.h"
-#include "state_file.h"
-#include "workers.h"
+#include "session.h"
 
 namespace {
 
@@ -30,32 +27,26 @@ void on_worker_retired() { print_report(); }
 void on_request_stop() { console.stop_requested.store(1); }
 void on_message(const char *text) { print_line(text); }
 
-bool all_workers_retired() {
-  return worker_state.worker_count > 0 &&
-         worker_state.retired_workers.load() >= worker_state.worker_count;
-}
-
 }  // namespace
 
-int run_headless(const ShellSettings &settings) {
+int run_headless() {
+  FrontEndOps ops{};
+  ops.worker_retired = on_worker_retired;
+  ops.request_stop = on_request_stop;
+  ops.message = on_message;
   // Auto has no governor here; the workers keep the launch level.
-  if (settings.priority_choice != priority_choice_auto)
-    worker_state.priority_level.store(priority_level_for_choice(settings.priority_choice));
+  ops.governor = false;
+  session_open(ops);
 
-  front_end.worker_retired = on_worker_retired;
-  front_end.request_stop = on_request_stop;
-  front_end.message = on_message;
-
-  if (!start_calculating()) {
-    print_line(range.error_text);
-    settings_save(settings, console_settings_store);
+  if (!session_start()) {
+    session_exit_steps();
     return 1;
   }
 
   bool finished = false;
   uint32_t last_report = tick_count();
   while (console.signal_seen.load() == 0) {
-    if (console.stop_requested.load() != 0 || all_workers_retired()) {
+    if (console.stop_requested.load() != 0 || session_all_retired()) {
       finished = true;
       break;
     }
@@ -66,12 +57,10 @@ int run_headless(const ShellSettings &settings) {
     thread_sleep(poll_ms);
   }
 
-  stop_calculating();
+  session_stop();
   if (finished) print_report();
-  settings_save(settings, console_settings_store);
+  session_exit_steps();
   // Running out of work units is the normal end; anything else that
   // retired a worker (a kernel error, a file that cannot be written) is not.
-  return finished && (kernel.kernel_error.load() != 0 || worker_state.failed_workers.load() != 0)
-             ? 1
-             : 0;
+  return finished && session_failed() ? 1 : 0;
 }

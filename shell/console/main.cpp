@@ -18,18 +18,6 @@ void console_catch_signals() {
   std::signal(SIGHUP, on_signal);
 }
 
-static int32_t settings_get_int(const char *key, int32_t def) {
-  return profile_get_int("Main", key, def, state_file.ini_path);
-}
-static void settings_get_string(const char *key, const char *def, char *buf, uint32_t size) {
-  profile_get_string("Main", key, def, buf, size, state_file.ini_path);
-}
-static void settings_put_string(const char *key, const char *value) {
-  profile_write_string("Main", key, value, state_file.ini_path);
-}
-const SettingsStore console_settings_store{settings_get_int, settings_get_string,
-                                           settings_put_string};
-
 int main() {
   if (!locate_state_file()) {
     std::printf("Error: the current directory cannot be read or its path is too long\n");
@@ -48,8 +36,7 @@ int main() {
 
   process_set_idle_class();
   thread_set_current_priority(thread_priority_highest);
-  const ShellSettings settings = settings_load(console_settings_store);
   // Before curses starts, which then leaves these signals to us.
   console_catch_signals();
-  return stdio_is_terminal() ? run_terminal(settings) : run_headless(settings);
+  return stdio_is_terminal() ? run_terminal() : run_headless();
 }

@@ -57,13 +57,14 @@ void format_duration(int64_t s, char *buf, std::size_t size) {
     std::snprintf(buf, size, "%" PRId64 "d %02dh", s / 86400, static_cast<int>(s % 86400 / 3600));
 }
 
-WorkerStatus worker_status_from_section(uint64_t where, uint64_t cur_pos, uint64_t end_pos,
-                                        bool any_retired, uint64_t marker) {
-  if (cur_pos == marker) return WorkerStatus{WorkerShown::next_chunk, where, 0, 0};
-  if (cur_pos < end_pos) return WorkerStatus{WorkerShown::computing, where, cur_pos, end_pos};
-  // A used-up section is what a retiring worker leaves; before any worker
-  // has retired it is a worker about to take its first chunk.
-  return WorkerStatus{any_retired ? WorkerShown::retired : WorkerShown::starting, where, 0, 0};
+WorkerStatus worker_status_of(const WorkerChunk &chunk) {
+  switch (chunk.state) {
+    case ChunkState::computing:
+      return WorkerStatus{WorkerShown::computing, chunk.where, chunk.start, chunk.end};
+    case ChunkState::retired: return WorkerStatus{WorkerShown::retired, chunk.where, 0, 0};
+    case ChunkState::starting: break;
+  }
+  return WorkerStatus{WorkerShown::starting, chunk.where, 0, 0};
 }
 
 // Appends printf-style text to buf, which holds `used` characters.
@@ -101,7 +102,6 @@ void compose(const StatusView &v, const Shortening &how, char *buf, std::size_t 
     const WorkerStatus &w = v.worker[i];
     switch (w.state) {
       case WorkerShown::starting: append(buf, size, &used, " | #%d starting", i); break;
-      case WorkerShown::next_chunk: append(buf, size, &used, " | #%d next chunk", i); break;
       case WorkerShown::retired: append(buf, size, &used, " | #%d retired", i); break;
       case WorkerShown::computing:
         // A chunk of the previous unit says which position it is of.

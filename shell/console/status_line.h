@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "workers.h"
+
 // The last minute of (clock, done_count) samples of one range, one a second.
 constexpr int eta_sample_count = 61;
 
@@ -34,7 +36,7 @@ int64_t eta_seconds_left(const EtaEstimator &e);
 // "45s", "12m 05s", "3h 07m", "2d 04h".
 void format_duration(int64_t seconds, char *buf, std::size_t size);
 
-enum class WorkerShown { starting, computing, next_chunk, retired };
+enum class WorkerShown { starting, computing, retired };
 
 struct WorkerStatus {
   WorkerShown state;
@@ -59,9 +61,5 @@ struct StatusView {
 // columns: parts are shortened or summed up rather than cut mid-word.
 void status_text(const StatusView &v, char *buf, std::size_t size, int width = 0);
 
-// A worker's state from its [Thread<n>] section: the chunk it holds, or,
-// with the chunk used up, retired (once a worker has retired) or just
-// starting. `marker` is the value a section's cur_pos holds while it is
-// being rewritten.
-WorkerStatus worker_status_from_section(uint64_t where, uint64_t cur_pos, uint64_t end_pos,
-                                        bool any_retired, uint64_t marker);
+// How a worker's chunk is shown.
+WorkerStatus worker_status_of(const WorkerChunk &chunk);

@@ -1,23 +1,20 @@
 /*
  * terminal.cpp: the full-screen interface, the window's twin on a terminal:
- * its menu commands and dialogs, the 5-second tick, the status line, the
- * exit steps, and the hooks through which the coordinator reaches it.
+ * its menu and dialogs drawn and driven by keys, the 5-second tick, the
+ * status line, and the operations through which the session reaches it.
  */
 #include <cstdio>
 
 #include "console.h"
 #include "platform.h"
-#include "priority.h"
 #include "progress_tick.h"
 #include "quarn_ids.h"
-#include "range.h"
 #include "report.h"
 #include "screen.h"
-#include "state_file.h"
+#include "session.h"
 #include "status_line.h"
 #include "status_log.h"
 #include "tui.h"
-#include "workers.h"
 
 namespace {
 
@@ -30,10 +27,9 @@ const char *const about_lines[4] = {"Quarn for Linux", "Version 5.10", "By the Q
                                     "quarn@quarn.invalid"};
 
 // Process-wide values of the interface. All of it belongs to the UI
-// thread; workers reach it only through the coordinator's hooks, which
+// thread; workers reach it only through the session's operations, which
 // touch the log ring (locked) and console.stop_requested.
 struct TerminalState {
-  ShellSettings settings;
   MenuState menu;
   DialogShown dialog;
   PriorityDialog priority;
@@ -46,7 +42,6 @@ struct TerminalState {
   char status[512];
   StatusView status_view;  // formatted into status at each draw, to the width
   bool status_known;       // status_view has been filled
-  ThreadHandle governor_thread;  // the last one started, until joined
 };
 
 TerminalState terminal;
@@ -57,7 +52,7 @@ thread_local bool on_ui_thread = false;
 
 void *window() { return &terminal; }
 
-// --- hooks of the coordinator, the tick and the log ---
+// --- the operations the session calls ---
 
 void set_menus(bool calculating) {
   menu_set_greyed(&terminal.menu, IDM_START, calculating);
@@ -71,13 +66,11 @@ void arm_timer() {
 
 void kill_timer() { terminal.timer_armed = false; }
 
-void after_start() { apply_priority_choice(priority_control.priority_choice.load(), true); }
-
 // Every worker has ended, so the tip needs no lock. The title line comes
 // to rest with the tray tip, whatever phase a notice left it in.
 void after_stop() {
   terminal.title_inverted = false;
-  if (terminal.settings.tray_icon_flag) screen_title_set(report.tip_text);
+  if (session.settings.tray_icon_flag) screen_title_set(report.tip_text);
 }
 
 void worker_retired() { report_retired_worker(window()); }
@@ -88,92 +81,49 @@ void request_stop() { console.stop_requested.store(1); }
 void message(const char *text) { log_line(window(), text); }
 
 void flash(void *) { terminal.title_inverted = !terminal.title_inverted; }
-bool tray_on() { return terminal.settings.tray_icon_flag != 0; }
+bool tray_on() { return session.settings.tray_icon_flag != 0; }
 // The terminal's title is its tray: the tip goes there; it has no icon.
 void tray_modify(void *, int, const char *tip) { screen_title_set(tip); }
 
 int line_height(void *) { return 1; }
 bool is_ui_thread(void *) { return on_ui_thread; }
 
-void log_lock_wait(unsigned attempts) {
-  if (attempts < 16)
-    thread_yield();
-  else
-    thread_sleep(1);
-}
-
-// --- the priority governor's thread ---
-
-unsigned governor_main(void *) {
-  governor_run();
-  return 0;
-}
-
-bool start_governor_thread() {
-  // The claim is single, so a previous governor has let go of it and is
-  // on its way out: waiting for it is brief.
-  if (terminal.governor_thread) thread_join(terminal.governor_thread);
-  terminal.governor_thread = thread_create(governor_main, nullptr);
-  if (!terminal.governor_thread) return false;
-  thread_set_priority(terminal.governor_thread, thread_priority_highest);
-  return true;
-}
-
-void sleep_ms(uint32_t ms) { thread_sleep(ms); }
-
-void install_hooks() {
-  front_end.set_menus = set_menus;
-  front_end.arm_timer = arm_timer;
-  front_end.kill_timer = kill_timer;
-  front_end.after_start = after_start;
-  front_end.after_stop = after_stop;
-  front_end.worker_retired = worker_retired;
-  front_end.request_stop = request_stop;
-  front_end.message = message;
-  tick_hooks = {flash, tray_on, tray_modify};
-  status_log.lock.wait = log_lock_wait;
+FrontEndOps terminal_ops() {
+  FrontEndOps ops{};
+  ops.set_menus = set_menus;
+  ops.arm_timer = arm_timer;
+  ops.kill_timer = kill_timer;
+  ops.after_stop = after_stop;
+  ops.worker_retired = worker_retired;
+  ops.request_stop = request_stop;
+  ops.message = message;
+  ops.flash = flash;
+  ops.tray_on = tray_on;
+  ops.tray_modify = tray_modify;
   // The frame loop redraws everything, so scrolling and invalidating are
   // left to it.
-  log_reset({line_height, is_ui_thread, nullptr, nullptr, nullptr, log_text_out});
-  priority_install(tick_count, sleep_ms, thread_set_current_priority, start_governor_thread);
+  ops.log = {line_height, is_ui_thread, nullptr, nullptr, nullptr, log_text_out};
+  ops.governor = true;
+  return ops;
 }
 
 // --- the status line ---
 
 void update_status() {
   StatusView v{};
-  v.calculating = worker_state.active_workers.load() != 0;
+  v.calculating = session_calculating();
   v.seconds_left = -1;
+  const SessionUnit unit = session_unit();
+  v.where = unit.where;
+  v.srt_pos = unit.srt_pos;
+  v.end_pos = unit.end_pos;
   if (v.calculating) {
-    int64_t done;
-    {
-      CoordinatorGuard guard;
-      v.where = range.where;
-      v.srt_pos = range.srt_pos;
-      v.end_pos = range.end_pos;
-      done = range.done_count.load();
-    }
-    eta_sample(&terminal.eta, tick_count(), done, v.where, v.end_pos);
+    eta_sample(&terminal.eta, tick_count(), unit.done, v.where, v.end_pos);
     v.seconds_left = eta_seconds_left(terminal.eta);
-    v.workers = worker_state.worker_count;
-    const bool any_retired = worker_state.retired_workers.load() > 0;
-    for (int32_t i = 0; i < v.workers && i < status_worker_limit; ++i) {
-      char section[16];
-      thread_section(i, section, sizeof section);
-      uint64_t where = 0, cur_pos = 0, end_pos = 0;
-      read_position(section, "where", 0, &where);
-      read_position(section, "cur_pos", 0, &cur_pos);
-      read_position(section, "end_pos", 0, &end_pos);
-      v.worker[i] = worker_status_from_section(where, cur_pos, end_pos, any_retired, no_chunk_marker);
-    }
-  } else {
-    // The unit the next start takes up; a missing state file means the
-    // built-in one.
-    v.where = 100000000;
-    v.end_pos = 19999744;
-    read_position("Main", "where", v.where, &v.where);
-    read_position("Main", "srt_pos", 0, &v.srt_pos);
-    read_position("Main", "end_pos", v.end_pos, &v.end_pos);
+    WorkerChunk chunks[status_worker_limit];
+    v.workers = session_worker_chunks(chunks, status_worker_limit);
+    for (int32_t i = 0; i < v.workers && i < status_worker_limit; ++i)
+      v.worker[i] = worker_status_of(chunks[i]);
   }
   terminal.status_view = v;
   terminal.status_known = true;
@@ -184,10 +134,7 @@ void update_status() {
 
 void draw() {
   char tip[report_text_size];
-  {
-    CoordinatorGuard guard;  // a retiring worker's report may be writing it
-    std::snprintf(tip, sizeof tip, "%s", report.tip_text);
-  }
+  session_tip_text(tip, sizeof tip);
   const Canvas canvas = screen_begin_frame();
   // The status line starts at column 1 and keeps the last column free.
   if (terminal.status_known)
@@ -208,26 +155,22 @@ void draw() {
 // --- commands ---
 
 void start_command() {
-  // A second start while workers run would orphan them.
-  if (worker_state.active_workers.load() != 0) return;
-  report.flash_phase = 0;
+  if (session_calculating()) return;
   terminal.title_inverted = false;
   eta_reset(&terminal.eta);
-  // A damaged state file stops the start; the log says why.
-  if (!start_calculating()) log_line(window(), range.error_text);
+  session_start();
   update_status();
 }
 
 void stop_command() {
-  stop_calculating();
+  session_stop();
   update_status();
 }
 
 void toggle_tray_icon() {
-  ShellSettings &s = terminal.settings;
-  s.tray_icon_flag = toggle_flag(s.tray_icon_flag);
-  menu_set_checked(&terminal.menu, IDM_TRAY_ICON, s.tray_icon_flag != 0);
-  if (s.tray_icon_flag) {
+  const int32_t on = session_toggle_tray_icon();
+  menu_set_checked(&terminal.menu, IDM_TRAY_ICON, on != 0);
+  if (on) {
     screen_title_save();
     screen_title_set(window_title);
   } else {
@@ -236,9 +179,7 @@ void toggle_tray_icon() {
 }
 
 void toggle_autocontinue() {
-  ShellSettings &s = terminal.settings;
-  s.autocontinue_flag = toggle_flag(s.autocontinue_flag);
-  menu_set_checked(&terminal.menu, IDM_AUTOCONTINUE, s.autocontinue_flag != 0);
+  menu_set_checked(&terminal.menu, IDM_AUTOCONTINUE, session_toggle_autocontinue() != 0);
 }
 
 void run_command(int32_t command) {
@@ -249,7 +190,7 @@ void run_command(int32_t command) {
     case IDM_TRAY_ICON: toggle_tray_icon(); break;
     case IDM_AUTOCONTINUE: toggle_autocontinue(); break;
     case IDM_PRIORITY:
-      terminal.priority = priority_dialog_open(priority_control.priority_choice.load());
+      terminal.priority = priority_dialog_open(session_priority_choice());
       terminal.dialog = DialogShown::priority;
       break;
     case IDM_ABOUT: terminal.dialog = DialogShown::about; break;
@@ -266,8 +207,7 @@ void handle_key(KeyPress k) {
   }
   if (terminal.dialog == DialogShown::priority) {
     const DialogEnd end = priority_dialog_key(&terminal.priority, k);
-    if (end == DialogEnd::ok)
-      apply_priority_choice(terminal.priority.checked, worker_state.active_workers.load() != 0);
+    if (end == DialogEnd::ok) session_set_priority(terminal.priority.checked);
     if (end != DialogEnd::none) terminal.dialog = DialogShown::none;
     return;
   }
@@ -278,41 +218,30 @@ void handle_key(KeyPress k) {
   run_command(command);
 }
 
-// Stops the workers, saves the settings and gives the terminal its title
-// back, whichever of Exit, SIGHUP, SIGTERM and SIGINT came.
+// The session's exit steps, then the terminal gets its title back,
+// whichever of Exit, SIGHUP, SIGTERM and SIGINT came.
 void exit_steps() {
-  if (worker_state.active_workers.load() != 0) stop_calculating();
-  ShellSettings s = terminal.settings;
-  s.priority_choice = priority_control.priority_choice.load();
-  settings_save(s, console_settings_store);
-  if (s.tray_icon_flag) screen_title_restore();
-  // With the workers stopped a governor ends within one measuring cycle.
-  if (terminal.governor_thread) thread_join(terminal.governor_thread);
-  terminal.governor_thread = nullptr;
+  session_exit_steps();
+  if (session.settings.tray_icon_flag) screen_title_restore();
 }
 
 }  // namespace
 
-int run_terminal(const ShellSettings &settings) {
-  if (!screen_open()) return run_headless(settings);
+int run_terminal() {
+  if (!screen_open()) return run_headless();
   on_ui_thread = true;
-  terminal.settings = settings;
   terminal.dialog = DialogShown::none;
   menu_init(&terminal.menu);
+  eta_reset(&terminal.eta);
+  const ShellSettings &settings = session_open(terminal_ops());
   menu_set_checked(&terminal.menu, IDM_TRAY_ICON, settings.tray_icon_flag != 0);
   menu_set_checked(&terminal.menu, IDM_AUTOCONTINUE, settings.autocontinue_flag != 0);
   set_menus(false);
-  priority_control.priority_choice.store(settings.priority_choice);
-  eta_reset(&terminal.eta);
-  install_hooks();
   if (settings.tray_icon_flag) {
     screen_title_save();
     screen_title_set(window_title);
   }
-  if (settings.autocontinue_flag) {
-    const PowerStatus power = power_status();
-    if (power_allows_autostart(power.known, power.ac_online, power.battery_percent)) start_command();
-  }
+  session_auto_start();
   update_status();
 
   while (console.signal_seen.load() == 0 && !terminal.exit_requested) {

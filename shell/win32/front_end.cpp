@@ -1,18 +1,15 @@
 /*
- * front_end.cpp: how the coordinator, the progress tick and the priority
- * governor reach the main window: menu states, timer 1, the stop request,
- * log lines, flashing and the tray icon, the governor's thread.
+ * front_end.cpp: how the session reaches the main window: menu states,
+ * timer 1, the stop request, log lines, flashing and the tray icon.
  */
 #include <windows.h>
 
-#include "platform.h"
-#include "priority.h"
 #include "progress_tick.h"
 #include "quarn_ids.h"
 #include "report.h"
+#include "session.h"
 #include "status_log.h"
 #include "win32_shell.h"
-#include "workers.h"
 
 static HWND main_window() { return win32_shell.main_window.load(); }
 
@@ -29,10 +26,6 @@ static void set_menus(bool calculating) {
 
 static void arm_timer() { SetTimer(main_window(), ID_PROGRESS_TIMER, 5000, nullptr); }
 static void kill_timer() { KillTimer(main_window(), ID_PROGRESS_TIMER); }
-
-static void after_start() {
-  apply_priority_choice(priority_control.priority_choice.load(), true);
-}
 
 // Every worker has ended: the tip needs no lock. Issued whether or not the
 // icon is shown, to bring a blinking icon back to rest.
@@ -51,49 +44,26 @@ static void request_stop() {
 static void message(const char *text) { log_line(main_window(), text); }
 
 static void flash(void *window) { FlashWindow(static_cast<HWND>(window), TRUE); }
-static bool tray_on() { return win32_shell.settings.tray_icon_flag != 0; }
+static bool tray_on() { return session.settings.tray_icon_flag != 0; }
 static void tray_modify(void *window, int icon, const char *tip) {
   tray_notify(TrayAction::modify, icon, tip, static_cast<HWND>(window));
 }
 
-void progress_install() {
-  front_end.set_menus = set_menus;
-  front_end.arm_timer = arm_timer;
-  front_end.kill_timer = kill_timer;
-  front_end.after_start = after_start;
-  front_end.after_stop = after_stop;
-  front_end.worker_retired = worker_retired;
-  front_end.request_stop = request_stop;
-  front_end.message = message;
-  tick_hooks = {flash, tray_on, tray_modify};
+FrontEndOps window_ops(const LogWindowOps &log) {
+  FrontEndOps ops{};
+  ops.set_menus = set_menus;
+  ops.arm_timer = arm_timer;
+  ops.kill_timer = kill_timer;
+  ops.after_stop = after_stop;
+  ops.worker_retired = worker_retired;
+  ops.request_stop = request_stop;
+  ops.message = message;
+  ops.flash = flash;
+  ops.tray_on = tray_on;
+  ops.tray_modify = tray_modify;
+  ops.log = log;
+  ops.governor = true;
+  return ops;
 }
 
 void progress_tick(HWND window) { progress_tick(static_cast<void *>(window)); }
-
-// --- the governor's thread ---
-
-static ThreadHandle last_governor = nullptr;
-
-static unsigned governor_thread(void *) {
-  governor_run();
-  return 0;
-}
-
-static bool start_governor_thread() {
-  // The previous governor has ended (the claim is single); release it.
-  if (last_governor && !thread_is_active(last_governor)) {
-    thread_join(last_governor);
-    last_governor = nullptr;
-  }
-  ThreadHandle t = thread_create(governor_thread, nullptr);
-  if (!t) return false;
-  thread_set_priority(t, thread_priority_highest);
-  if (!last_governor) last_governor = t;
-  return true;
-}
-
-static void sleep_ms(uint32_t ms) { thread_sleep(ms); }
-
-void priority_install() {
-  priority_install(tick_count, sleep_ms, thread_set_current_priority, start_governor_thread);
-}

@@ -3,7 +3,6 @@
  */
 #include <windows.h>
 
-#include "platform.h"
 #include "status_log.h"
 #include "win32_shell.h"
 
@@ -35,19 +34,8 @@ static void text_out(void *dc, int x, int y, const char *text, int length) {
   TextOutA(static_cast<HDC>(dc), x, y, text, length);
 }
 
-// The lock is held for microseconds; after a few yields, sleep so that a
-// holder at idle priority gets the processor from the UI thread.
-static void lock_wait(unsigned attempts) {
-  if (attempts < 16)
-    thread_yield();
-  else
-    thread_sleep(1);
-}
-
-void log_view_install() {
-  status_log.lock.wait = lock_wait;
-  log_reset({measure_line_height, on_window_thread, scroll_up, update_now, invalidate_all,
-             text_out});
+LogWindowOps log_view_ops() {
+  return {measure_line_height, on_window_thread, scroll_up, update_now, invalidate_all, text_out};
 }
 
 void log_view_paint(HWND window) {

@@ -7,6 +7,7 @@
 
 #include "platform.h"
 #include "quarn_ids.h"
+#include "session.h"
 #include "state_file.h"
 #include "win32_shell.h"
 
@@ -25,9 +26,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   win32_shell.log_line_message = RegisterWindowMessageA("Quarn log line");
   win32_shell.menu_state_message = RegisterWindowMessageA("Quarn menu state");
 
-  log_view_install();
-  progress_install();
-  priority_install();
+  session_open(window_ops(log_view_ops()));
 
   WNDCLASSA window_class = {};
   window_class.style = CS_HREDRAW | CS_VREDRAW;

@@ -9,23 +9,21 @@
 
 #include <atomic>
 
-#include "settings.h"
+#include "session.h"
 
 // The single-instance key: a top-level window of this class and title.
 constexpr const char *window_class_name = "QuarnClass 5.10";
 constexpr const char *window_title = "Quarn 5.10";
 
-// Process-wide values of the Windows front end. The settings and handles
-// are written by the UI thread only; main_window is also read by workers.
+// Process-wide values of the Windows front end. The handles are written by
+// the UI thread only; main_window is also read by workers.
 struct Win32Shell {
   HINSTANCE instance = nullptr;
   std::atomic<HWND> main_window{nullptr};
-  ShellSettings settings{0, 0, priority_choice_auto};
   UINT taskbar_created = 0;  // registered message: the taskbar was re-created
   UINT log_line_message = 0;   // registered message: a test reads a log line
   ATOM lent_atom = 0;          // the last line handed out, deleted at the next request or exit
   UINT menu_state_message = 0; // registered message: a test reads a menu item
-  bool exited = false;       // the exit steps have run
 };
 
 extern Win32Shell win32_shell;
@@ -38,8 +36,8 @@ enum class TrayAction { add, modify, remove };
 void tray_notify(TrayAction action, int icon, const char *tip, HWND window);
 
 // --- the status log on the window ---
-// Installs the GDI operations behind the log ring and its lock's wait.
-void log_view_install();
+// The GDI operations behind the log ring.
+LogWindowOps log_view_ops();
 // Paints the log into the window's client area (inside WM_PAINT).
 void log_view_paint(HWND window);
 
@@ -47,14 +45,8 @@ void log_view_paint(HWND window);
 INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 INT_PTR CALLBACK priority_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
-// --- priority ---
-// Installs the governor's clock and priority operations.
-void priority_install();
-// Starts the governor thread at the highest priority unless one runs.
-void priority_start_governor();
-
-// --- progress ---
-// Installs the hooks through which the coordinator reaches this window.
-void progress_install();
+// --- the session's operations ---
+// The window's operations for session_open, with the log's.
+FrontEndOps window_ops(const LogWindowOps &log);
 // The 5-second tick: report, log line, flashing, tray tip (UI thread).
 void progress_tick(HWND window);

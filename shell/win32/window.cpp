@@ -5,77 +5,40 @@
  */
 #include <windows.h>
 
-#include "platform.h"
-#include "priority.h"
 #include "quarn_ids.h"
-#include "range.h"
-#include "report.h"
-#include "settings.h"
-#include "state_file.h"
+#include "session.h"
 #include "status_log.h"
 #include "win32_shell.h"
-#include "workers.h"
 
 Win32Shell win32_shell;
 
-// --- the settings in [Main] of the state file ---
-
-static int32_t get_int(const char *key, int32_t def) {
-  return profile_get_int("Main", key, def, state_file.ini_path);
-}
-static void get_string(const char *key, const char *def, char *buf, uint32_t size) {
-  profile_get_string("Main", key, def, buf, size, state_file.ini_path);
-}
-static void put_string(const char *key, const char *value) {
-  profile_write_string("Main", key, value, state_file.ini_path);
-}
-static const SettingsStore settings_store = {get_int, get_string, put_string};
-
 // --- commands ---
 
-static void start_command(HWND window) {
-  // A second start while workers run would orphan them.
-  if (worker_state.active_workers.load() != 0) return;
-  report.flash_phase = 0;
-  // A damaged state file stops the start; the log says why.
-  if (!start_calculating()) log_line(window, range.error_text);
-}
-
 static void toggle_tray_icon(HWND window) {
-  ShellSettings &s = win32_shell.settings;
-  s.tray_icon_flag = toggle_flag(s.tray_icon_flag);
-  CheckMenuItem(GetMenu(window), IDM_TRAY_ICON, MF_BYCOMMAND | s.tray_icon_flag);
-  tray_notify(s.tray_icon_flag ? TrayAction::add : TrayAction::remove, IDI_QUARN, window_title,
-              window);
+  const int32_t on = session_toggle_tray_icon();
+  CheckMenuItem(GetMenu(window), IDM_TRAY_ICON, MF_BYCOMMAND | on);
+  tray_notify(on ? TrayAction::add : TrayAction::remove, IDI_QUARN, window_title, window);
   // With the icon gone, a hidden window could never be reached again.
-  if (!s.tray_icon_flag && !IsWindowVisible(window)) ShowWindow(window, SW_RESTORE);
+  if (!on && !IsWindowVisible(window)) ShowWindow(window, SW_RESTORE);
 }
 
 static void toggle_autocontinue(HWND window) {
-  ShellSettings &s = win32_shell.settings;
-  s.autocontinue_flag = toggle_flag(s.autocontinue_flag);
-  CheckMenuItem(GetMenu(window), IDM_AUTOCONTINUE, MF_BYCOMMAND | s.autocontinue_flag);
+  CheckMenuItem(GetMenu(window), IDM_AUTOCONTINUE, MF_BYCOMMAND | session_toggle_autocontinue());
 }
 
-// Stops the workers, saves the settings, removes the tray icon and ends
-// the message loop. Runs once, whichever of close, Exit and the end of the
-// session comes first.
+// The session's exit steps, then the tray icon removed and the message
+// loop ended. Runs once, whichever of close, Exit and the end of the
+// Windows session comes first.
 static void exit_steps(HWND window) {
-  if (win32_shell.exited) return;
-  win32_shell.exited = true;
-  if (worker_state.active_workers.load() != 0) stop_calculating();
-  ShellSettings s = win32_shell.settings;
-  s.priority_choice = priority_control.priority_choice.load();
-  settings_save(s, settings_store);
-  if (s.tray_icon_flag) tray_notify(TrayAction::remove, IDI_QUARN, window_title, window);
+  if (!session_exit_steps()) return;
+  if (session.settings.tray_icon_flag)
+    tray_notify(TrayAction::remove, IDI_QUARN, window_title, window);
   PostQuitMessage(0);
 }
 
 static void on_create(HWND window) {
   win32_shell.main_window.store(window);
-  ShellSettings &s = win32_shell.settings;
-  s = settings_load(settings_store);
-  priority_control.priority_choice.store(s.priority_choice);
+  const ShellSettings &s = session.settings;
   HMENU menu = GetMenu(window);
   CheckMenuItem(menu, IDM_TRAY_ICON, MF_BYCOMMAND | s.tray_icon_flag);
   CheckMenuItem(menu, IDM_AUTOCONTINUE, MF_BYCOMMAND | s.autocontinue_flag);
@@ -84,9 +47,7 @@ static void on_create(HWND window) {
   EnableMenuItem(menu, IDM_STOP, MF_BYCOMMAND | MF_GRAYED);
   int show = SW_SHOW;
   if (s.autocontinue_flag) {
-    const PowerStatus power = power_status();
-    if (power_allows_autostart(power.known, power.ac_online, power.battery_percent))
-      start_command(window);
+    session_auto_start();
     if (s.tray_icon_flag) show = SW_HIDE;
   }
   ShowWindow(window, show);
@@ -95,8 +56,8 @@ static void on_create(HWND window) {
 // Returns true when the command was one of the menu's.
 static bool on_command(HWND window, int id) {
   switch (id) {
-    case IDM_START: start_command(window); return true;
-    case IDM_STOP: stop_calculating(); return true;
+    case IDM_START: session_start(); return true;
+    case IDM_STOP: session_stop(); return true;
     case IDM_EXIT: exit_steps(window); return true;
     case IDM_TRAY_ICON: toggle_tray_icon(window); return true;
     case IDM_AUTOCONTINUE: toggle_autocontinue(window); return true;
@@ -145,7 +106,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK WindowProc(HWND window, UINT m
       on_create(window);
       return 0;
     case WM_SIZE:
-      if (wparam == SIZE_MINIMIZED && win32_shell.settings.tray_icon_flag) {
+      if (wparam == SIZE_MINIMIZED && session.settings.tray_icon_flag) {
         ShowWindow(window, SW_HIDE);
         return 0;
       }
@@ -179,7 +140,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK WindowProc(HWND window, UINT m
       // The taskbar came back (Explorer restarted): without the icon a
       // hidden window could not be reached.
       if (message == win32_shell.taskbar_created && message != 0) {
-        if (win32_shell.settings.tray_icon_flag)
+        if (session.settings.tray_icon_flag)
           tray_notify(TrayAction::add, IDI_QUARN, window_title, window);
         return 0;
       }

@@ -433,21 +433,21 @@ TEST(StatusLine, DurationsAndTexts) {
 
   v.calculating = true;
   v.workers = 3;
-  v.worker[0] = worker_status_from_section(1000000, 1000, 300000, true, ~0ull);
-  v.worker[1] = worker_status_from_section(1000000, 300000, 300000, true, ~0ull);
-  v.worker[2] = worker_status_from_section(999999, 5, 20, true, ~0ull);
+  v.worker[0] = worker_status_of({ChunkState::computing, 1000000, 1000, 300000});
+  v.worker[1] = worker_status_of({ChunkState::retired, 1000000, 300000, 300000});
+  v.worker[2] = worker_status_of({ChunkState::computing, 999999, 5, 20});
   v.seconds_left = 185;
   status_text(v, buf, sizeof buf);
   EXPECT_STREQ(buf, "Unit 1000000:0-300000 | #0 1000-300000 | #1 retired | #2 999999:5-20 | 3m 05s left");
 
-  v.worker[1] = worker_status_from_section(0, 0, 0, false, ~0ull);
-  v.worker[2] = worker_status_from_section(1000000, ~0ull, 300000, false, ~0ull);
+  v.worker[1] = worker_status_of({ChunkState::starting, 0, 0, 0});
+  v.worker[2] = worker_status_of({ChunkState::starting, 1000000, 0, 0});
   v.seconds_left = -1;
   status_text(v, buf, sizeof buf);
-  EXPECT_STREQ(buf, "Unit 1000000:0-300000 | #0 1000-300000 | #1 starting | #2 next chunk | estimating");
+  EXPECT_STREQ(buf, "Unit 1000000:0-300000 | #0 1000-300000 | #1 starting | #2 starting | estimating");
 
   v.workers = 40;
-  for (WorkerStatus &w : v.worker) w = worker_status_from_section(1000000, 300000, 300000, true, ~0ull);
+  for (WorkerStatus &w : v.worker) w = worker_status_of({ChunkState::retired, 1000000, 0, 0});
   v.seconds_left = 0;
   status_text(v, buf, sizeof buf);
   const std::string s = buf;
@@ -465,8 +465,9 @@ TEST(StatusLine, ShortensItsPartsToFitRatherThanCuttingAWord) {
   v.calculating = true;
   v.workers = 4;
   for (int i = 0; i < 4; ++i)
-    v.worker[i] = worker_status_from_section(v.where, 2000000000ull + 268435456ull * i + 12345,
-                                             2000000000ull + 268435456ull * (i + 1), false, ~0ull);
+    v.worker[i] = worker_status_of({ChunkState::computing, v.where,
+                                    2000000000ull + 268435456ull * i + 12345,
+                                    2000000000ull + 268435456ull * (i + 1)});
   v.seconds_left = 200000;
   char full[512], fitted[512];
   status_text(v, full, sizeof full);

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "chunk_end.h"
+#include "import.h"
 #include "kernel.h"
 #include "platform.h"
 #include "range.h"
@@ -30,7 +32,8 @@ struct TestSlot {
   explicit TestSlot(int32_t number) {
     *slot = WorkSlot{};
     slot->thread_number = number;
-    worker_load(slot);
+    CoordinatorGuard guard;
+    load_slot_chunk(slot);
   }
 };
 
@@ -67,7 +70,7 @@ TEST(Counters, SignEncodingCountsProvisionallyBelowZero) {
 }
 
 TEST_F(CoordinatorTest, FirstWorkerEndsItsEmptyChunkAndTakesTheWholeDefaultRange) {
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
   EXPECT_EQ(range.where, 100000000u);
   EXPECT_EQ(range.end_pos, 19999744u);
   TestSlot a(0);
@@ -92,8 +95,8 @@ TEST_F(CoordinatorTest, FirstWorkerEndsItsEmptyChunkAndTakesTheWholeDefaultRange
   TestSlot b(1);
   on_terms_done(b.slot);
   EXPECT_EQ(b.slot->thread_number, -1);
-  EXPECT_STREQ(range.error_text, "Error: Range.ini not found");
-  EXPECT_EQ(range.error_flag.load(), 1);
+  EXPECT_STREQ(coordinator.error_text, "Error: Range.ini not found");
+  EXPECT_EQ(coordinator.error_flag.load(), 1);
   EXPECT_EQ(ini("Thread1", "cur_pos"), "0000000000000000");
   EXPECT_EQ(result_counters.output[0], -3);
   EXPECT_EQ(read_lines("output0.txt").size(), 2u);
@@ -102,7 +105,7 @@ TEST_F(CoordinatorTest, FirstWorkerEndsItsEmptyChunkAndTakesTheWholeDefaultRange
 TEST_F(CoordinatorTest, ChunksAreCutAtMultiplesOfTwoToTheTwentyEight) {
   const uint64_t where = uint64_t(5) << 34;  // a head far beyond 2^33
   write_main(where, 0, 15 * quantum + 1, uint64_t(1) << 33);
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
   TestSlot a(0);
   on_terms_done(a.slot);
   EXPECT_EQ(a.slot->srt_pos, 15 * quantum + 1);
@@ -126,7 +129,7 @@ TEST_F(CoordinatorTest, ImportTakesUnitsInNameOrderFlipsCurrentAndDeletesThem) {
   write_main(million, 0, 1000, 1000);
   write_unit("Range2.ini", million, 2000, 3000);
   write_unit("Range1.ini", million, 5000, 6000);
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
   range.done_count.store(1234);
 
   ASSERT_EQ(import_work_unit(), ImportResult::imported);
@@ -148,10 +151,10 @@ TEST_F(CoordinatorTest, ImportTakesUnitsInNameOrderFlipsCurrentAndDeletesThem) {
   EXPECT_FALSE(fs::exists("Range2.ini"));
   EXPECT_EQ(range.current, 0);
   EXPECT_EQ(range.done_count.load(), 1234);
-  EXPECT_EQ(range.error_flag.load(), 0);
+  EXPECT_EQ(coordinator.error_flag.load(), 0);
 
   EXPECT_EQ(import_work_unit(), ImportResult::none_found);
-  EXPECT_STREQ(range.error_text, "Error: Range.ini not found");
+  EXPECT_STREQ(coordinator.error_text, "Error: Range.ini not found");
   EXPECT_EQ(range.current, 0);
   EXPECT_EQ(range.srt_pos, 2000u);
 }
@@ -178,13 +181,13 @@ TEST_F(CoordinatorTest, UnitsTheKernelCannotEvaluateAreRenamedAndTheNextIsTaken)
        "not 16 hexadecimal digits"},
   };
   write_main(million, 0, 0, 0);
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
   for (const Case &c : cases) {
     write_file("RangeA.ini", c.text);
     EXPECT_EQ(import_work_unit(), ImportResult::none_found) << c.text;
     EXPECT_FALSE(fs::exists("RangeA.ini"));
     EXPECT_EQ(read_file("RangeA.ini.bad"), c.text);
-    const std::string error = range.error_text;
+    const std::string error = coordinator.error_text;
     EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     EXPECT_NE(error.find("RangeA.ini"), std::string::npos) << error;
     EXPECT_EQ(range.end_pos, 0u);  // nothing taken
@@ -195,14 +198,14 @@ TEST_F(CoordinatorTest, UnitsTheKernelCannotEvaluateAreRenamedAndTheNextIsTaken)
   write_unit("RangeB.ini", million, 0, 199999);
   EXPECT_EQ(import_work_unit(), ImportResult::imported);
   EXPECT_EQ(range.end_pos, 199999u);
-  EXPECT_EQ(range.error_flag.load(), 1);  // the refusal stays on show
+  EXPECT_EQ(coordinator.error_flag.load(), 1);  // the refusal stays on show
 }
 
 TEST_F(CoordinatorTest, AUnitLeftBehindAfterItsImportIsNotTakenTwice) {
   write_main(million, 1000, 2000, 2000);
   write_unit("Range1.ini", million, 1000, 2000);
   write_unit("Range2.ini", million, 2000, 3000);
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
   ASSERT_EQ(import_work_unit(), ImportResult::imported);
   EXPECT_FALSE(fs::exists("Range1.ini"));
   EXPECT_EQ(range.srt_pos, 2000u);
@@ -211,10 +214,10 @@ TEST_F(CoordinatorTest, AUnitLeftBehindAfterItsImportIsNotTakenTwice) {
 TEST_F(CoordinatorTest, AnImportCutShortIsRepeatedAtTheNextStart) {
   write_main(million, 0, 0, 0);
   write_unit("Range1.ini", million, 1000, 2000);
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
   fault_inject(PlatformOp::profile_write_string, 4, false);  // after where and srt_pos
   EXPECT_EQ(import_work_unit(), ImportResult::failed);
-  EXPECT_STREQ(range.error_text, "Error: cannot write Quarn.ini");
+  EXPECT_STREQ(coordinator.error_text, "Error: cannot write Quarn.ini");
   EXPECT_TRUE(fs::exists("Range1.ini"));
   EXPECT_EQ(range.end_pos, 0u);
   EXPECT_EQ(range.current, 0);
@@ -226,7 +229,7 @@ TEST_F(CoordinatorTest, AnImportCutShortIsRepeatedAtTheNextStart) {
   fault_reset();
   coordinator_reset();
   use_fake_kernel();
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
   EXPECT_EQ(range.cur_pos, range.end_pos);
   ASSERT_EQ(import_work_unit(), ImportResult::imported);
   EXPECT_EQ(range.srt_pos, 1000u);
@@ -239,14 +242,14 @@ TEST_F(CoordinatorTest, AKernelErrorRetiresTheSlotWithoutALine) {
   write_file("Quarn.ini", read_file("Quarn.ini") + "[Thread0]\r\nwhere=00000000000F4240\r\n"
                                                    "cur_pos=0000000000000000\r\nend_pos="
                                                    "0000000000000100\r\n");
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
   TestSlot a(0);
   a.slot->cur_pos = a.slot->end_pos;  // the block that ended the chunk failed
   kernel.kernel_error.store(1);
   const int64_t done = range.done_count.load();
   on_terms_done(a.slot);
   EXPECT_EQ(a.slot->thread_number, -1);
-  EXPECT_STREQ(range.error_text, "Error: CPU appears to be overheating.");
+  EXPECT_STREQ(coordinator.error_text, "Error: CPU appears to be overheating.");
   EXPECT_EQ(range.done_count.load(), done + 16);
   EXPECT_FALSE(fs::exists("output0.txt"));
   EXPECT_EQ(ini("Thread0", "cur_pos"), "0000000000000000");
@@ -256,20 +259,20 @@ TEST_F(CoordinatorTest, AResultFileThatCannotBeWrittenKeepsTheStateWhereItWas) {
   write_main(million, 0, 256, 199999,
              "output0=-1\r\noutput1=-1\r\n[Thread0]\r\nwhere=00000000000F4240\r\n"
              "cur_pos=0000000000000000\r\nend_pos=0000000000000100\r\n");
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
   TestSlot a(0);
   a.slot->cur_pos = a.slot->end_pos;
   fault_inject(PlatformOp::file_append_line, 1, false);
   const int32_t counts[2] = {result_counters.output[0], result_counters.output[1]};
   on_terms_done(a.slot);
   EXPECT_EQ(a.slot->thread_number, -1);
-  EXPECT_STREQ(range.error_text, "Error: cannot write output0.txt");
+  EXPECT_STREQ(coordinator.error_text, "Error: cannot write output0.txt");
   EXPECT_EQ(ini("Thread0", "cur_pos"), "0000000000000000");
   EXPECT_EQ(ini("Main", "cur_pos"), "0000000000000100");
   EXPECT_EQ(range.cur_pos, 256u);
   EXPECT_EQ(result_counters.output[0], counts[0]);
   EXPECT_EQ(result_counters.output[1], counts[1]);
-  EXPECT_EQ(worker_state.failed_workers.load(), 1);
+  EXPECT_EQ(coordinator.failed_workers.load(), 1);
 }
 
 TEST_F(CoordinatorTest, AFailedStateWriteAtAnyPointNeverLosesTheChunk) {
@@ -281,7 +284,7 @@ TEST_F(CoordinatorTest, AFailedStateWriteAtAnyPointNeverLosesTheChunk) {
     coordinator_reset();
     use_fake_kernel();
     write_main(million, 0, 0, 199999);
-    ASSERT_TRUE(load_main_state());
+    ASSERT_TRUE(load_main_state(0));
     TestSlot a(0);
     fault_inject(PlatformOp::profile_write_string, nth, false);
     on_terms_done(a.slot);
@@ -296,11 +299,11 @@ TEST_F(CoordinatorTest, AFailedStateWriteAtAnyPointNeverLosesTheChunk) {
     EXPECT_TRUE(held || still_to_hand_out);
     if (nth <= 6) {
       EXPECT_EQ(a.slot->thread_number, -1);
-      EXPECT_STREQ(range.error_text, "Error: cannot write Quarn.ini");
+      EXPECT_STREQ(coordinator.error_text, "Error: cannot write Quarn.ini");
       EXPECT_EQ(range.cur_pos, 0u);  // handed back for the other workers
     } else {
       EXPECT_EQ(a.slot->thread_number, 0);  // the counters are rewritten later
-      EXPECT_EQ(range.error_flag.load(), 0);
+      EXPECT_EQ(coordinator.error_flag.load(), 0);
     }
   }
 }
@@ -309,13 +312,11 @@ TEST_F(CoordinatorTest, AChunkHandedOutJustBeforeACrashIsNotHandedOutAgain) {
   write_main(million, 0, 1000, 199999,
              "[Thread1]\r\nwhere=00000000000F4240\r\ncur_pos=00000000000003E8\r\n"
              "end_pos=0000000000001388\r\n");
-  worker_state.worker_count = 1;  // section 1 will not be loaded: keep it
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(1));  // section 1 will not be loaded: keep it
   EXPECT_EQ(range.cur_pos, 1000u);
   coordinator_reset();
   use_fake_kernel();
-  worker_state.worker_count = 2;
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(2));
   EXPECT_EQ(range.cur_pos, 5000u);
   EXPECT_EQ(ini("Main", "cur_pos"), "0000000000001388");
 }
@@ -324,25 +325,25 @@ TEST_F(CoordinatorTest, DamagedMainValuesAreRefusedAndAnOverrunIsRepaired) {
   front_end.message = record_message;
   messages.clear();
   write_file("Quarn.ini", "[Main]\r\nwhere=5F5E100\r\n");
-  EXPECT_FALSE(load_main_state());
-  EXPECT_STREQ(range.error_text, "Error: Quarn.ini holds a damaged [Main] where");
+  EXPECT_FALSE(load_main_state(0));
+  EXPECT_STREQ(coordinator.error_text, "Error: Quarn.ini holds a damaged [Main] where");
   coordinator_reset();
   front_end.message = record_message;
 
   write_main(million, 0, 0, 200000);
-  EXPECT_FALSE(load_main_state());
-  EXPECT_NE(std::string(range.error_text).find("beyond the head"), std::string::npos);
+  EXPECT_FALSE(load_main_state(0));
+  EXPECT_NE(std::string(coordinator.error_text).find("beyond the head"), std::string::npos);
   coordinator_reset();
   front_end.message = record_message;
 
   write_main(million, 0, 0, 0, "current=2\r\n");
-  EXPECT_FALSE(load_main_state());
-  EXPECT_STREQ(range.error_text, "Error: Quarn.ini holds a damaged [Main] current");
+  EXPECT_FALSE(load_main_state(0));
+  EXPECT_STREQ(coordinator.error_text, "Error: Quarn.ini holds a damaged [Main] current");
   coordinator_reset();
   front_end.message = record_message;
 
   write_main(million, 0, 5000, 4000);
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
   EXPECT_EQ(range.cur_pos, 4000u);
   EXPECT_EQ(range.done_count.load(), 4000);
   EXPECT_EQ(ini("Main", "cur_pos"), "0000000000000FA0");
@@ -361,7 +362,7 @@ TEST_F(CoordinatorTest, DamagedThreadSectionsRetireTheirWorkerOrAreRepaired) {
              "[Thread2]\r\nwhere=00000000000F4240\r\ncur_pos=00000000000002\r\n"
              "[Thread3]\r\noutputf=7\r\n"
              "[Thread4]\r\nwhere=00000000000F4240\r\nend_pos=0000000000030D40\r\n");
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
 
   TestSlot repaired(0);
   EXPECT_EQ(repaired.slot->cur_pos, 0x100u);
@@ -373,7 +374,7 @@ TEST_F(CoordinatorTest, DamagedThreadSectionsRetireTheirWorkerOrAreRepaired) {
   EXPECT_EQ(marked.slot->thread_number, 1);
   EXPECT_EQ(marked.slot->cur_pos, marked.slot->end_pos);
   EXPECT_EQ(messages.size(), 1u);
-  EXPECT_EQ(range.error_flag.load(), 0);
+  EXPECT_EQ(coordinator.error_flag.load(), 0);
 
   const char *const expected[] = {
       "Error: [Thread2] of Quarn.ini is damaged (a value is not 16 hexadecimal digits)",
@@ -383,7 +384,7 @@ TEST_F(CoordinatorTest, DamagedThreadSectionsRetireTheirWorkerOrAreRepaired) {
   for (int n = 2; n <= 4; ++n) {
     TestSlot damaged(n);
     EXPECT_EQ(damaged.slot->thread_number, -1);
-    EXPECT_STREQ(range.error_text, expected[n - 2]);
+    EXPECT_STREQ(coordinator.error_text, expected[n - 2]);
   }
   EXPECT_EQ(ini("Thread2", "cur_pos"), "00000000000002");  // left for the user
 }

@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 
+#include "chunk_end.h"
 #include "kernel.h"
 #include "platform.h"
 #include "range.h"

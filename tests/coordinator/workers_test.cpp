@@ -95,9 +95,9 @@ TEST_F(Workers, AWholeRunKeepsTheCountersAndFlipsToTheNextFile) {
   EXPECT_EQ(hooks.ui_calls,
             (std::vector<std::string>{"menus on", "arm", "after start", "menus off", "kill",
                                       "after stop"}));
-  EXPECT_STREQ(range.error_text, "Error: Range.ini not found");
+  EXPECT_STREQ(coordinator.error_text, "Error: Range.ini not found");
   EXPECT_EQ(hooks.retired.load(), 1);
-  EXPECT_EQ(worker_state.failed_workers.load(), 0);
+  EXPECT_EQ(coordinator.failed_workers.load(), 0);
   auto lines = read_lines("output0.txt");
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].text,
@@ -125,7 +125,7 @@ TEST_F(Workers, AWholeRunKeepsTheCountersAndFlipsToTheNextFile) {
   expect_exact_cover(1000000, 0, 100000);
   // The error text stands until the next start; past it, the report asks
   // for the finished file.
-  range.error_flag.store(0);
+  coordinator.error_flag.store(0);
   progress_report();
   EXPECT_EQ(std::string(report.report_text).rfind("Please send output0.txt to ", 0), 0u)
       << report.report_text;
@@ -140,7 +140,7 @@ TEST_F(Workers, StopsMidChunkResumeFromTheSavedPositionWithoutGapsOrOverlaps) {
     thread_sleep(15);
     stop_calculating();
     EXPECT_EQ(worker_state.active_workers.load(), 0);
-    EXPECT_EQ(worker_state.coordinator_lock, nullptr);
+    EXPECT_EQ(coordinator.lock, nullptr);
   }
   fake_kernel.block.store(1 << 16);
   fake_kernel.yield_each.store(false);
@@ -164,8 +164,8 @@ TEST_F(Workers, AKernelErrorRetiresEveryWorker) {
   fake_kernel.yield_each.store(true);
   fake_kernel.error_at.store(quantum);
   run_until_retired();
-  EXPECT_STREQ(range.error_text, "Error: CPU appears to be overheating.");
-  EXPECT_EQ(worker_state.failed_workers.load(), 2);
+  EXPECT_STREQ(coordinator.error_text, "Error: CPU appears to be overheating.");
+  EXPECT_EQ(coordinator.failed_workers.load(), 2);
   // Neither chunk is reported, and neither position moves.
   EXPECT_FALSE(fs::exists("output0.txt"));
   EXPECT_EQ(ini("Thread0", "cur_pos"), "0000000000000000");
@@ -227,15 +227,15 @@ TEST_F(Workers, AThreadThatCannotBeCreatedMeansFewerWorkers) {
 TEST_F(Workers, NoThreadAtAllOrADamagedRangeRefusesToStart) {
   fault_inject(PlatformOp::thread_create, 1, true);
   EXPECT_FALSE(start_calculating());
-  EXPECT_STREQ(range.error_text, "Error: no worker thread could be started");
+  EXPECT_STREQ(coordinator.error_text, "Error: no worker thread could be started");
   EXPECT_EQ(worker_state.running.load(), 0);
-  EXPECT_EQ(worker_state.coordinator_lock, nullptr);
+  EXPECT_EQ(coordinator.lock, nullptr);
   EXPECT_EQ(hooks.ui_calls, (std::vector<std::string>{"menus on", "menus off"}));
   fault_reset();
 
   write_file("Quarn.ini", "[Main]\r\nend_pos=000000000131 2C00\r\n");
   EXPECT_FALSE(start_calculating());
-  EXPECT_STREQ(range.error_text, "Error: Quarn.ini holds a damaged [Main] end_pos");
+  EXPECT_STREQ(coordinator.error_text, "Error: Quarn.ini holds a damaged [Main] end_pos");
   EXPECT_EQ(worker_state.active_workers.load(), 0);
 }
 
@@ -248,9 +248,9 @@ TEST_F(Workers, AFailedAppendAtStopLeavesThePositionForTheStretchToBeRedone) {
   fault_inject(PlatformOp::file_append_line, 1, true);
   stop_calculating();
   fault_reset();
-  EXPECT_STREQ(range.error_text, "Error: cannot write output0.txt");
+  EXPECT_STREQ(coordinator.error_text, "Error: cannot write output0.txt");
   EXPECT_EQ(ini("Thread0", "cur_pos"), "0000000000000000");
-  EXPECT_EQ(worker_state.failed_workers.load(), 1);
+  EXPECT_EQ(coordinator.failed_workers.load(), 1);
 
   fake_kernel.block.store(1 << 16);
   fake_kernel.yield_each.store(false);

@@ -109,7 +109,7 @@ class FaultSweep : public CoordinatorTest {
     const std::string first = run_once();
     bool hit = false;
     for (const auto &[op, nth] : faults) hit = hit || fault_calls(op) >= nth;
-    const int failed = worker_state.failed_workers.load();
+    const int failed = coordinator.failed_workers.load();
     fault_reset();
     // Every failure is reported in words that name the file, and the run
     // ends with them; a run that could not start says why.

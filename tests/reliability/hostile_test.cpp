@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "import.h"
 #include "kernel.h"
 #include "platform.h"
 #include "range.h"
-#include "run_support.h"
 #include "results.h"
+#include "run_support.h"
 #include "state_file.h"
 #include "state_grammar.h"
 #include "support.h"
@@ -85,7 +86,7 @@ TEST_F(Hostile, AUnitTakenByAnotherCopyBetweenSearchAndReadIsPassedOver) {
   write_used_up_state();
   write_unit("Range1.ini", million, 0, 1000);
   write_unit("Range2.ini", million, 1000, 2000);
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
   vanishing.vanish_next = true;
   ASSERT_EQ(import_work_unit(), ImportResult::imported);
   EXPECT_EQ(vanishing.vanished, 1);
@@ -99,7 +100,7 @@ TEST_F(Hostile, AUnitTakenByAnotherCopyBetweenSearchAndReadIsPassedOver) {
   range.cur_pos = range.end_pos;
   vanishing.vanish_next = true;
   EXPECT_EQ(import_work_unit(), ImportResult::none_found);
-  EXPECT_STREQ(range.error_text, "Error: Range.ini not found");
+  EXPECT_STREQ(coordinator.error_text, "Error: Range.ini not found");
   EXPECT_EQ(range.srt_pos, 1000u);
 }
 
@@ -126,7 +127,7 @@ TEST_F(Hostile, AHugeValueIsRefusedAsDamageNotCutToAPosition) {
                           "cur_pos=" + std::string(1 << 20, '0') + "\r\nend_pos=0000000000000BB8\r\n");
   EXPECT_FALSE(run_once().empty());
   EXPECT_FALSE(retirements.started);
-  EXPECT_STREQ(range.error_text, "Error: Quarn.ini holds a damaged [Main] cur_pos");
+  EXPECT_STREQ(coordinator.error_text, "Error: Quarn.ini holds a damaged [Main] cur_pos");
 
   write_used_up_state();
   write_file("Range1.ini", "[Main]\r\nWhere=" + std::string(100000, '0') + "F4240\r\n"
@@ -158,7 +159,7 @@ TEST_F(Hostile, NulBytesEndAValueOrALineAndAreNeverTakenForDigits) {
                               "end_pos=0000000000000000\r\n");
   run_once();
   EXPECT_FALSE(retirements.started);
-  EXPECT_STREQ(range.error_text, "Error: Quarn.ini holds a damaged [Main] where");
+  EXPECT_STREQ(coordinator.error_text, "Error: Quarn.ini holds a damaged [Main] where");
 
   // Lines of NULs (what some file systems leave after a power cut) between
   // the keys are passed over; a unit made of nothing but NULs is set aside.
@@ -244,7 +245,7 @@ TEST_F(Hostile, EnormousPositionsAreRefusedBeforeTheKernelSeesThem) {
                           "cur_pos=0000000000000000\r\nend_pos=FFFFFFFFFFFFFFFF\r\n");
   run_once();
   EXPECT_FALSE(retirements.started);
-  EXPECT_STREQ(range.error_text, "Error: Quarn.ini holds a range that cannot be evaluated "
+  EXPECT_STREQ(coordinator.error_text, "Error: Quarn.ini holds a range that cannot be evaluated "
                                  "(Where lies beyond the positions the kernel evaluates)");
 
   // Units at the edge of 64 bits: beyond the head, or a stretch that ends
@@ -310,7 +311,7 @@ TEST_F(Hostile, FoldersNamedLikeTheClientsFiles) {
   fs::create_directory("Quarn.ini");
   run_once();
   EXPECT_FALSE(retirements.started);
-  EXPECT_STREQ(range.error_text, "Error: cannot read Quarn.ini");
+  EXPECT_STREQ(coordinator.error_text, "Error: cannot read Quarn.ini");
   fs::remove("Quarn.ini");
 
   // Range0.ini a folder: not a unit; the search passes it by.
@@ -326,8 +327,8 @@ TEST_F(Hostile, FoldersNamedLikeTheClientsFiles) {
   ASSERT_TRUE(start_calculating());
   thread_sleep(20);
   stop_calculating();
-  EXPECT_STREQ(range.error_text, "Error: cannot write output1.txt");
-  EXPECT_EQ(worker_state.failed_workers.load(), 1);
+  EXPECT_STREQ(coordinator.error_text, "Error: cannot write output1.txt");
+  EXPECT_EQ(coordinator.failed_workers.load(), 1);
   EXPECT_EQ(ini("Thread0", "cur_pos"), "0000000000000000");
   fs::remove("output1.txt");
 
@@ -345,7 +346,7 @@ TEST_F(Hostile, FoldersNamedLikeTheClientsFiles) {
 TEST_F(Hostile, AUnitLeftBehindByAKillIsNotTakenAgainAfterALaterOne) {
   write_used_up_state();
   write_unit("RangeB.ini", million, 0, 1000);
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
   fault_inject(PlatformOp::file_delete, 1, false);
   ASSERT_EQ(import_work_unit(), ImportResult::imported);
   ASSERT_TRUE(fs::exists("RangeB.ini"));
@@ -369,7 +370,7 @@ TEST_F(Hostile, AUnitWhoseImportWasCutShortIsStillTaken) {
                               "\r\nend_pos=00000000000003E8\r\n");
   write_unit("RangeA.ini", million, 1000, 2000);
   write_unit("RangeB.ini", million, 0, 1000);
-  ASSERT_TRUE(load_main_state());
+  ASSERT_TRUE(load_main_state(0));
   ASSERT_EQ(import_work_unit(), ImportResult::imported);
   EXPECT_EQ(range.srt_pos, 1000u);
   EXPECT_TRUE(fs::exists("RangeB.ini"));
@@ -391,7 +392,7 @@ TEST_F(Hostile, AStateFileSavedAsUtf16RefusesTheStartAndIsKept) {
     utf16 += '\0';
   }
   write_file("Quarn.ini", utf16);
-  EXPECT_FALSE(load_main_state());
-  EXPECT_STREQ(range.error_text, "Error: cannot read Quarn.ini");
+  EXPECT_FALSE(load_main_state(0));
+  EXPECT_STREQ(coordinator.error_text, "Error: cannot read Quarn.ini");
   EXPECT_EQ(read_file("Quarn.ini"), utf16);
 }

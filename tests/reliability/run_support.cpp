@@ -18,7 +18,7 @@ namespace {
 void record_retirement() {
   // The lock keeps another worker from changing the text while it is read.
   CoordinatorGuard guard;
-  retirements.texts.push_back(range.error_text);
+  retirements.texts.push_back(coordinator.error_text);
 }
 
 bool all_retired() {
@@ -37,7 +37,7 @@ std::string run_once(int workers) {
     EXPECT_TRUE(wait_for(all_retired, 10)) << "the workers did not finish";
     stop_calculating();
   }
-  return range.error_text;
+  return coordinator.error_text;
 }
 
 std::string run_to_end(int runs) {

@@ -63,8 +63,8 @@ class ProgressTickTest : public ::testing::Test {
     return buf;
   }
   void set_error(const char *text) {
-    std::strcpy(range.error_text, text);
-    range.error_flag = 1;
+    std::strcpy(coordinator.error_text, text);
+    coordinator.error_flag = 1;
   }
 };
 
@@ -91,7 +91,7 @@ TEST_F(ProgressTickTest, NoticeFlashesAndAlternatesTheIconThenComesToRest) {
   EXPECT_EQ(last_tip, "Quarn 0.000000% done");  // the tip keeps the percentage
 
   // The notice ends in the dark phase: one more flash restores the caption.
-  range.error_flag = 0;
+  coordinator.error_flag = 0;
   now += 5000;
   progress_tick(window);
   now += 5000;

@@ -19,7 +19,7 @@ class Report : public CoordinatorTest {
  protected:
   void SetUp() override {
     CoordinatorTest::SetUp();
-    ASSERT_TRUE(load_main_state());
+    ASSERT_TRUE(load_main_state(0));
     report.clock = fake_clock;
     fake_now = 100000;
   }
