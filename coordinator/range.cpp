@@ -19,7 +19,7 @@ void range_reset() {
   range.end_pos = builtin_end_pos;
   range.current = 0;
   range.started = true;
-  range.unit_may_remain = true;
+  range.unit_name[0] = '\0';
   range.done_count.store(0);
 }
 
@@ -87,6 +87,7 @@ bool load_main_state(int32_t sections) {
   choose_kernel();
   coordinator_kernel.init();
   clear_errors();
+  coordinator.computing_slots.store(0);
 
   const uint32_t read_failures = profile_read_failures();
   static const char *const keys[4] = {"where", "srt_pos", "cur_pos", "end_pos"};
@@ -109,7 +110,8 @@ bool load_main_state(int32_t sections) {
   range.cur_pos = v[2];
   range.end_pos = v[3];
   range.started = true;
-  range.unit_may_remain = true;
+  profile_get_string("Main", "unit", "", range.unit_name, sizeof range.unit_name,
+                     state_file.ini_path);
   if (range.cur_pos > range.end_pos) {
     if (range.cur_pos == no_chunk_marker) {
       // An import was cut short; it is repeated at the next chunk end.
@@ -157,6 +159,7 @@ static const char *empty_chunk_fault(uint64_t where, uint64_t end_pos) {
 }
 
 void load_slot_chunk(WorkSlot *slot) {
+  coordinator.computing_slots.fetch_add(1);
   char section[16];
   thread_section(slot->thread_number, section, sizeof section);
   const uint32_t read_failures = profile_read_failures();
