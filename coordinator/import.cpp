@@ -70,6 +70,41 @@ static bool drop_leftover_unit(const char *dir) {
   return true;
 }
 
+enum class SetAside { refused, gone, failed };
+
+// A unit the kernel cannot evaluate, renamed to "<name>.bad" for the user
+// to inspect, out of the way of the next unit, with an error text also
+// handed to front_end.message. Its reads give the defaults when it cannot
+// be read or is gone, so it was never judged: a unit that another copy of
+// the client took since the search is gone (passed over), one that cannot
+// be read is kept (failed).
+static SetAside set_aside(const char *path, const char *bad_path, const char *name,
+                          const char *fault) {
+  char *data = nullptr;
+  uint32_t size = 0;
+  bool missing = false;
+  const bool readable = file_read_all(path, &data, &size, &missing);
+  std::free(data);
+  if (!readable && missing) return SetAside::gone;
+  if (!readable) {
+    set_error("Error: cannot read %s", name);
+    return SetAside::failed;
+  }
+  if (!file_rename(path, bad_path)) {
+    if (!file_exists(path)) return SetAside::gone;
+    set_error("Error: %s is not a valid work unit (%s) and cannot be renamed", name, fault);
+    return SetAside::failed;
+  }
+  char text[error_text_size];
+  if (std::snprintf(text, sizeof text, "Error: %s is not a valid work unit (%s); renamed to %s.bad",
+                    name, fault, name) < 0)
+    text[0] = '\0';
+  if (!failure_stands()) set_error("%s", text);
+  // Shown at once: a later error text may replace it before a report.
+  if (front_end.message) front_end.message(text);
+  return SetAside::refused;
+}
+
 ImportResult import_work_unit() {
   bool refused_one = false;
   {
@@ -115,34 +150,11 @@ ImportResult import_work_unit() {
       return ImportResult::failed;
     }
     if (fault) {
-      // Its reads give the defaults when it cannot be read or is gone, so
-      // it was never judged: a unit that another copy of the client took
-      // since the search is looked past, one that cannot be read is kept.
-      char *data = nullptr;
-      uint32_t size = 0;
-      bool missing = false;
-      const bool readable = file_read_all(path, &data, &size, &missing);
-      std::free(data);
-      if (!readable && missing) continue;
-      if (!readable) {
-        set_error("Error: cannot read %s", name);
-        return ImportResult::failed;
+      switch (set_aside(path, bad_path, name, fault)) {
+        case SetAside::refused: refused_one = true; continue;
+        case SetAside::gone: continue;
+        case SetAside::failed: return ImportResult::failed;
       }
-      // Kept for the user to inspect, out of the way of the next unit.
-      if (!file_rename(path, bad_path)) {
-        if (!file_exists(path)) continue;
-        set_error("Error: %s is not a valid work unit (%s) and cannot be renamed", name, fault);
-        return ImportResult::failed;
-      }
-      char text[error_text_size];
-      if (std::snprintf(text, sizeof text, "Error: %s is not a valid work unit (%s); renamed to %s.bad",
-                        name, fault, name) < 0)
-        text[0] = '\0';
-      if (!failure_stands()) set_error("%s", text);
-      // Shown at once: a later error text may replace it before a report.
-      if (front_end.message) front_end.message(text);
-      refused_one = true;
-      continue;
     }
 
     // A name too long to remember is not written: after a kill before its

@@ -17,6 +17,7 @@ constexpr uint64_t chunk_quantum = uint64_t(1) << 28;
 constexpr uint64_t builtin_where = 100000000;
 constexpr uint64_t builtin_srt_pos = 0;
 constexpr uint64_t builtin_end_pos = 19999744;
+
 // Stored as a "cur_pos" while the keys around it are being rewritten: a
 // position beyond any end_pos, so that a state file cut off mid-way reads
 // as "nothing to hand out" rather than as a chunk made of two halves.

@@ -34,6 +34,7 @@ std::string run_once(int workers) {
   retirements.texts.clear();
   retirements.started = start_calculating();
   if (retirements.started) {
+    // The need on an idle machine; wait_for allows many times that.
     EXPECT_TRUE(wait_for(all_retired, 10)) << "the workers did not finish";
     stop_calculating();
   }
