@@ -18,6 +18,7 @@ void core_reset() {
   coordinator.error_flag.store(0);
   coordinator.error_text[0] = '\0';
   coordinator.failed_workers.store(0);
+  coordinator.computing_slots.store(0);
   kernel.kernel_error.store(0);
   kernel.on_terms_done = nullptr;
 }
@@ -63,6 +64,7 @@ void coordinator_note(const char *format, int a, int b) {
 }
 
 void retire_slot(WorkSlot *slot, RetireReason reason) {
+  if (slot->thread_number != -1) coordinator.computing_slots.fetch_sub(1);
   slot->thread_number = -1;
   if (reason == RetireReason::failure) coordinator.failed_workers.fetch_add(1);
 }

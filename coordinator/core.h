@@ -62,6 +62,10 @@ struct CoordinatorCore {
   char error_text[error_text_size];  // under coordinator_lock
   // Workers retired by a failure, or whose last save failed, since Start.
   std::atomic<int32_t> failed_workers;
+  // Slots that have loaded a chunk since Start and are not retired: the
+  // workers still computing. "Error: Range.ini not found" is raised only
+  // by the last of them to find no work.
+  std::atomic<int32_t> computing_slots;
 };
 extern CoordinatorCore coordinator;
 
@@ -102,6 +106,6 @@ void coordinator_note(const char *format, int a, int b);
 // anything else (kernel error, a file that cannot be written, damage).
 enum class RetireReason { no_work, failure };
 
-// Marks the slot retired (thread_number -1); a failure is counted in
-// failed_workers.
+// Marks the slot retired (thread_number -1), no longer computing; a failure
+// is counted in failed_workers.
 void retire_slot(WorkSlot *slot, RetireReason reason);

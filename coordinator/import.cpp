@@ -10,14 +10,25 @@
 #include "range.h"
 #include "state_file.h"
 
-// Writes the new range to [Main]. "cur_pos" holds the marker until the
-// other keys are in place, so a crash leaves a used-up range (the unit is
-// imported again) and never a range made of two units' halves.
-static bool write_range(uint64_t where, uint64_t srt_pos, uint64_t end_pos, int32_t current) {
+// Writes the new range to [Main] with the unit's file name. "cur_pos"
+// holds the marker until the other keys are in place, so a crash leaves a
+// used-up range (the unit is imported again) and never a range made of two
+// units' halves.
+static bool write_range(uint64_t where, uint64_t srt_pos, uint64_t end_pos, int32_t current,
+                        const char *name) {
   return write_position("Main", "cur_pos", no_chunk_marker) &&
          write_position("Main", "where", where) && write_position("Main", "srt_pos", srt_pos) &&
          write_position("Main", "end_pos", end_pos) && write_int("Main", "current", current) &&
+         profile_write_string("Main", "unit", name, state_file.ini_path) &&
          write_position("Main", "cur_pos", srt_pos);
+}
+
+// The unit's file is gone: "unit" is emptied. Should that write fail, the
+// name stays on file, harmless unless a unit of that name and range comes
+// again before the next import empties it.
+static void forget_unit() {
+  range.unit_name[0] = '\0';
+  profile_write_string("Main", "unit", "", state_file.ini_path);
 }
 
 // Whether a worker has failed this run. Its error text then stands: what
@@ -34,31 +45,30 @@ static bool read_unit(const char *path, uint64_t *where, uint64_t *srt_pos, uint
          read_position("Main", "end_pos", 0, end_pos, path, reads);
 }
 
-// Whether a unit holds the range imported last, its import complete.
-static bool is_range_taken(uint64_t where, uint64_t srt_pos, uint64_t end_pos) {
-  return range.started && where != 0 && where == range.where && srt_pos == range.srt_pos &&
-         end_pos == range.end_pos;
-}
-
-// Deletes the units after `name` that hold the range imported last: a crash
-// between the state writes of its import and the deletion left it behind,
-// and it must not be taken again once other units come before it. One that
-// cannot be read or deleted is left as it is (taken again, its stretches
-// are then repeated, never lost).
-static void drop_units_taken(const char *dir, const char *name) {
-  if (!range.started || !range.unit_may_remain) return;
-  range.unit_may_remain = false;
-  char after[path_capacity];
-  char next[path_capacity];
-  std::snprintf(after, sizeof after, "%s", name);
-  while (file_find_after(dir, "Range*.ini", after, next, sizeof next)) {
-    char path[path_capacity];
-    uint64_t where = 0, srt_pos = 0, end_pos = 0;
-    if (compose_path(path, sizeof path, dir, next) && read_unit(path, &where, &srt_pos, &end_pos) &&
-        is_range_taken(where, srt_pos, end_pos))
-      file_delete(path);
-    std::memcpy(after, next, sizeof after);
+// Deletes the unit left behind by a kill between the state writes of the
+// last import and the deletion of its file: the file of the remembered name,
+// holding the range taken. Anything else of that name is a new unit and
+// stays. False, with the error set, when the leftover cannot be deleted.
+static bool drop_leftover_unit(const char *dir) {
+  if (!range.unit_name[0] || !range.started) return true;
+  char path[path_capacity];
+  uint64_t where = 0, srt_pos = 0, end_pos = 0;
+  if (compose_path(path, sizeof path, dir, range.unit_name) && file_exists(path) &&
+      read_unit(path, &where, &srt_pos, &end_pos) && where == range.where &&
+      srt_pos == range.srt_pos && end_pos == range.end_pos) {
+    if (!file_delete(path)) {
+      set_error("Error: cannot delete %s", range.unit_name);
+      return false;
+    }
+    if (front_end.message) {
+      char text[error_text_size];
+      if (std::snprintf(text, sizeof text, "%s was taken already and is deleted",
+                        range.unit_name) > 0)
+        front_end.message(text);
+    }
   }
+  forget_unit();
+  return true;
 }
 
 enum class SetAside { refused, gone, failed };
@@ -98,13 +108,25 @@ static SetAside set_aside(const char *path, const char *bad_path, const char *na
 
 ImportResult import_work_unit() {
   bool refused_one = false;
+  {
+    char dir[path_capacity];
+    if (current_directory(dir, sizeof dir) && !drop_leftover_unit(dir)) return ImportResult::failed;
+  }
   // Every pass removes a file or returns, so the search ends.
   for (;;) {
     char dir[path_capacity];
     char name[path_capacity];
     if (!current_directory(dir, sizeof dir) ||
         !file_find_first(dir, "Range*.ini", name, sizeof name)) {
-      if (!refused_one && !failure_stands()) set_error("Error: Range.ini not found");
+      if (!refused_one && !failure_stands()) {
+        // While another worker computes, nothing has gone wrong: that one
+        // finishes the range, and the last to find no work says so.
+        if (coordinator.computing_slots.load() > 1)
+          coordinator_note("No work unit found: a worker ends while the others finish the range",
+                           0, 0);
+        else
+          set_error("Error: Range.ini not found");
+      }
       return ImportResult::none_found;
     }
     char path[path_capacity];
@@ -136,19 +158,13 @@ ImportResult import_work_unit() {
       }
     }
 
-    if (is_range_taken(where, srt_pos, end_pos)) {
-      // Taken already: a crash between the state writes and the deletion
-      // left it behind.
-      if (!file_delete(path)) {
-        set_error("Error: cannot delete %s", name);
-        return ImportResult::failed;
-      }
-      continue;
-    }
-
-    drop_units_taken(dir, name);
+    // A name too long to remember is not written: after a kill before its
+    // deletion that unit is taken again (its stretches repeated, not lost).
+    char remembered[unit_name_size];
+    if (std::snprintf(remembered, sizeof remembered, "%s", name) >= int(sizeof remembered))
+      remembered[0] = '\0';
     const int32_t current = 1 - range.current;
-    if (!write_range(where, srt_pos, end_pos, current)) {
+    if (!write_range(where, srt_pos, end_pos, current, remembered)) {
       set_error("Error: cannot write Quarn.ini");
       return ImportResult::failed;
     }
@@ -160,7 +176,10 @@ ImportResult import_work_unit() {
     range.end_pos = end_pos;
     range.current = current;
     range.started = true;
-    range.unit_may_remain = !file_delete(path);
+    std::memcpy(range.unit_name, remembered, sizeof remembered);
+    // A deletion that fails leaves the name on file: the next import
+    // deletes the file then, or takes it for a leftover at the next start.
+    if (file_delete(path)) forget_unit();
     return ImportResult::imported;
   }
 }

@@ -1,6 +1,7 @@
 // range.cpp: the shared range read from [Main], chunk ends, range checks and the loading of a worker's chunk.
 #include "range.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "core.h"
@@ -18,7 +19,7 @@ void range_reset() {
   range.end_pos = builtin_end_pos;
   range.current = 0;
   range.started = true;
-  range.unit_may_remain = true;
+  range.unit_name[0] = '\0';
   range.done_count.store(0);
 }
 
@@ -62,13 +63,31 @@ static void skip_held_chunks(int32_t sections, StateReads *reads) {
   }
 }
 
+// The volunteer's [Main] "Kernel": one the processor cannot run, or one
+// unknown, leaves the processor's own choice and says so in the log.
+static void choose_kernel() {
+  char name[32];
+  profile_get_string("Main", "Kernel", "Auto", name, sizeof name, state_file.ini_path);
+  const KernelChoice choice = kernel_choose(name);
+  if (choice == KernelChoice::applied || !front_end.message) return;
+  char text[160];
+  std::snprintf(text, sizeof text,
+                choice == KernelChoice::unknown
+                    ? "Quarn.ini: Kernel \"%s\" is unknown; the kernel is chosen as for Auto"
+                    : "Kernel \"%s\" cannot run on this processor; the kernel is chosen as for Auto",
+                name);
+  front_end.message(text);
+}
+
 bool load_main_state(int32_t sections) {
   if (!coordinator_lock_open()) {
     set_error("Error: cannot create the coordinator lock");
     return false;
   }
+  choose_kernel();
   coordinator_kernel.init();
   clear_errors();
+  coordinator.computing_slots.store(0);
 
   StateReads reads;
   static const char *const keys[4] = {"where", "srt_pos", "cur_pos", "end_pos"};
@@ -91,7 +110,8 @@ bool load_main_state(int32_t sections) {
   range.cur_pos = v[2];
   range.end_pos = v[3];
   range.started = true;
-  range.unit_may_remain = true;
+  profile_get_string("Main", "unit", "", range.unit_name, sizeof range.unit_name,
+                     state_file.ini_path);
   if (range.cur_pos > range.end_pos) {
     if (range.cur_pos == no_chunk_marker) {
       // An import was cut short; it is repeated at the next chunk end.
@@ -110,8 +130,12 @@ bool load_main_state(int32_t sections) {
   if (range.cur_pos < range.end_pos) skip_held_chunks(sections, &reads);
   range.done_count.store(static_cast<int64_t>(range.cur_pos));
 
-  result_counters.output[0] = read_int("Main", "output0", -1, nullptr, &reads);
-  result_counters.output[1] = read_int("Main", "output1", -1, nullptr, &reads);
+  // The counters follow from the [Thread<n>] sections alone: each worker
+  // adds the chunk it loads to a provisional 0. The stored "output0" and
+  // "output1" come last among a chunk end's writes, so after a kill they
+  // can lag behind the sections they count; they are never read back.
+  result_counters.output[0] = -1;
+  result_counters.output[1] = -1;
   range.current = read_int("Main", "current", 0, nullptr, &reads);
   if (!state_readable(reads)) {
     set_error("Error: cannot read Quarn.ini");
@@ -135,6 +159,7 @@ static const char *empty_chunk_fault(uint64_t where, uint64_t end_pos) {
 }
 
 void load_slot_chunk(WorkSlot *slot) {
+  coordinator.computing_slots.fetch_add(1);
   char section[16];
   thread_section(slot->thread_number, section, sizeof section);
   StateReads reads;

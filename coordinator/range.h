@@ -23,6 +23,9 @@ constexpr uint64_t builtin_end_pos = 19999744;
 // as "nothing to hand out" rather than as a chunk made of two halves.
 constexpr uint64_t no_chunk_marker = ~uint64_t(0);
 
+// Room for a work unit's file name ("Range*.ini").
+constexpr uint32_t unit_name_size = 260;
+
 // Process-wide range and progress. The positions and `current` change only
 // under coordinator_lock (and in load_main_state before any worker exists).
 struct CoordinatorRange {
@@ -35,11 +38,12 @@ struct CoordinatorRange {
   // import was cut short, so a work unit equal to the stored range is the
   // one still to be taken, not one taken twice.
   bool started;
-  // Whether a unit holding this range may still lie in the folder: true
-  // from the start of a run (a kill of the last one may have left it) and
-  // after a deletion that failed; the next import looks through the folder
-  // once for it.
-  bool unit_may_remain;
+  // The file name of the unit this range came from while that file may
+  // still lie in the folder ([Main] "unit"): set by the import's state
+  // writes and emptied once the file is deleted. A kill in between leaves
+  // it set, and only a file of this name holding this range is then a
+  // leftover; a unit sent again under another name is computed again.
+  char unit_name[unit_name_size];
   // Terms counted as done, on the scale of the current range. Read by the
   // progress report without the lock.
   std::atomic<int64_t> done_count;
@@ -59,8 +63,10 @@ uint64_t next_chunk_end(uint64_t cur_pos, uint64_t end_pos);
 // end_pos.
 const char *range_fault(uint64_t where, uint64_t srt_pos, uint64_t end_pos);
 
-// Opens coordinator_lock, initialises the kernel, clears the error flags
-// and reads the shared range and counters from [Main]. A "cur_pos" beyond
+// Opens coordinator_lock, takes the volunteer's kernel choice, initialises
+// the kernel, clears the error flags, reads the shared range from [Main]
+// and sets both result-file counters to a provisional 0, to which each
+// worker adds the chunk it loads. A "cur_pos" beyond
 // "end_pos" is repaired (the range reads as used up), and one inside a chunk
 // that one of the first `sections` [Thread<n>] sections holds is moved past
 // it; damaged values, and a file that exists but cannot be read, are

@@ -4,7 +4,9 @@
  */
 #include <bit>
 #include <cstring>
+#include <initializer_list>
 
+#include "fast_tiers.h"
 #include "kernel.h"
 #include "cpu.h"
 
@@ -42,8 +44,15 @@ void cpu_classify() {
   kernel_check();
 }
 
+// Whether the processor runs the variant: the x87 ones run on every
+// processor; the fast one only pays with a vector tier, which a start-up
+// check may also withdraw.
+static bool variant_runs(Variant v) { return v != Variant::fast || fast_tier_preferred(); }
+
 Variant kernel_variant() {
   if (kernel.forced_variant >= 0) return Variant(kernel.forced_variant);
+  if (kernel.chosen_variant >= 0 && variant_runs(Variant(kernel.chosen_variant)))
+    return Variant(kernel.chosen_variant);
   // Only Intel's family-5 processors run the all-floating-point variant.
   if (kernel.cpu_vendor == 0 && kernel.cpu_family == 5) return Variant::pentium;
   // Today's processors run the fast variant wherever one of its tiers pays.
@@ -58,6 +67,26 @@ const char *variant_name(Variant v) {
     case Variant::fast: return "fast";
   }
   return "?";
+}
+
+// Equal in ASCII, letters of either case alike.
+static bool same_name(const char *a, const char *b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+  for (; *a && *b; ++a, ++b)
+    if (lower(*a) != lower(*b)) return false;
+  return *a == *b;
+}
+
+KernelChoice kernel_choose(const char *name) {
+  kernel.chosen_variant = -1;
+  if (!name[0] || same_name(name, "Auto")) return KernelChoice::applied;
+  for (Variant v : {Variant::generic, Variant::pentium, Variant::fast}) {
+    if (!same_name(name, variant_name(v))) continue;
+    if (!variant_runs(v)) return KernelChoice::unsupported;
+    kernel.chosen_variant = int(v);
+    return KernelChoice::applied;
+  }
+  return KernelChoice::unknown;
 }
 
 void kernel_init() {
@@ -94,5 +123,11 @@ void kernel_progress(uint64_t where, uint64_t srt_pos, uint64_t end_pos, int64_t
   // x follows the size of the current exponents (4x - 4 for a term's first part).
   float x = float(int64_t(where) - 5 * done_count);
   uint32_t e = (std::bit_cast<uint32_t>(x) >> 23) - 127;
-  kernel.term_cost = int32_t((e * 109011u + 108409u) >> 8);
+  if (kernel_variant() == Variant::fast) {
+    // The largest modulus of the current terms is about 20 * done_count.
+    uint64_t k = done_count > 0 ? uint64_t(done_count) : 0;
+    kernel.term_cost = fast::term_cost(e, 20 * k + 20 * fast::max_lanes);
+  } else {
+    kernel.term_cost = int32_t((e * 109011u + 108409u) >> 8);
+  }
 }

@@ -67,9 +67,8 @@ uint64_t largest_modulus(const FastBatch *batch) {
   return largest;
 }
 
-void evaluate(FastBatch *batch) {
+FastTier tier_for_modulus(uint64_t largest) {
   FastTier tier = fast_tier_in_force();
-  uint64_t largest = largest_modulus(batch);
   // A tier's limit is never stretched: beyond it the block drops to the next
   // tier that is exact there.
   if (tier == FastTier::ifma && largest >= ifma_modulus_limit)
@@ -80,6 +79,22 @@ void evaluate(FastBatch *batch) {
       fast_tier_supported(FastTier::avx2))
     tier = FastTier::avx2;
   if (tier == FastTier::avx2 && largest >= avx2_modulus_limit) tier = FastTier::scalar;
+  return tier;
+}
+
+int32_t term_cost(uint32_t e, uint64_t modulus) {
+  // Cycles per term = (e * slope + offset) / 256 with e = floor(log2 x), the
+  // form of the x87 variants' estimate, fitted per tier by least squares to
+  // `quarn-coord bench` at positions 10^8, 10^10 and 10^12 (cycles from the
+  // benchmark's calibrated clock, one thread, 3.5 GHz, Sapphire Rapids class).
+  static const uint32_t slope[fast_tier_count] = {21606, 4085, 2591};
+  static const uint32_t offset[fast_tier_count] = {84890, 205, 28186};
+  int t = int(tier_for_modulus(modulus));
+  return int32_t((e * slope[t] + offset[t]) >> 8);
+}
+
+void evaluate(FastBatch *batch) {
+  FastTier tier = tier_for_modulus(largest_modulus(batch));
   batch->tier = uint32_t(tier);
   switch (tier) {
     case FastTier::ifma: evaluate_ifma(batch); break;

@@ -148,8 +148,12 @@ struct KernelGlobals {
   char cpu_vendor_string[13] = {};
   int32_t cpu_vendor = -1;
 
-  // -1: the dispatch rule decides; otherwise the Variant to run.
+  // -1: the dispatch rule decides; otherwise the Variant to run (tests and
+  // the companion tool).
   int forced_variant = -1;
+  // The volunteer's choice from the state file, set by kernel_choose: -1 for
+  // Auto, otherwise the Variant to run for as long as the processor can.
+  int chosen_variant = -1;
 
   // Fast tiers the processor and operating system support: bit (1 << tier).
   // The scalar tier's bit is always set; filled by cpu_classify.
@@ -194,8 +198,17 @@ void cpu_identify();
 void cpu_classify();
 // The vendor code of a vendor string: 0 Intel, 1 AMD, 2 Cyrix, 3 Centaur, else -1.
 int32_t cpu_vendor_code(const char *vendor_string);
-// The variant the next kernel entry runs.
+// The variant the next kernel entry runs: the forced one, else the chosen
+// one while the processor can run it, else the dispatch rule's.
 Variant kernel_variant();
+
+// What became of a volunteer's choice of variant.
+enum class KernelChoice { applied, unknown, unsupported };
+// Takes the state file's [Main] "Kernel" value ("Auto", "generic",
+// "pentium" or "fast", in any case; empty reads as Auto) into
+// chosen_variant. An unknown value, or a variant the processor cannot run
+// (fast without a vector tier), leaves Auto. Call after cpu_classify.
+KernelChoice kernel_choose(const char *name);
 const char *variant_name(Variant v);
 
 // The fast tiers a processor and operating system can run (CPUID feature
@@ -230,7 +243,9 @@ void kernel_step(WorkSlot *slot);
 void kernel_finish(WorkSlot *slot);
 
 // Progress figures from the coordinator's shared range and done_count:
-// writes kernel.percent_done and kernel.term_cost. Display only.
+// writes kernel.percent_done and kernel.term_cost, the latter an estimate of
+// clock cycles per term of the variant (and fast tier) that is running.
+// Display only.
 void kernel_progress(uint64_t where, uint64_t srt_pos, uint64_t end_pos, int64_t done_count);
 
 // --- the variants themselves ---
@@ -258,6 +273,11 @@ void evaluate(FastBatch *batch);
 // Whether the vector tier gives the scalar tier's values on the start-up
 // check's fixed blocks.
 bool tier_agrees(FastTier t);
+// The tier a block whose largest modulus is `largest` runs on.
+FastTier tier_for_modulus(uint64_t largest);
+// Estimated clock cycles per term on that tier, e being floor(log2 x) as in
+// kernel_progress.
+int32_t term_cost(uint32_t e, uint64_t modulus);
 }  // namespace fast
 
 // --- bounds of the series ---

@@ -40,10 +40,27 @@ void governor_step(GovernorAccounts *a, uint32_t t0, uint32_t t1, uint32_t t2) {
 
 bool governor_claim() { return !governor.active.exchange(true); }
 
+void governor_fix_level(std::atomic<int32_t> *level, int32_t value) {
+  SpinGuard guard(governor.level_lock);
+  governor.level_fixed.store(true);
+  level->store(value);
+}
+
+void governor_release_level() {
+  SpinGuard guard(governor.level_lock);
+  governor.level_fixed.store(false);
+}
+
+// Stores the governor's level unless a fixed level is in force.
+static void store_own_level(std::atomic<int32_t> *level, int32_t value) {
+  SpinGuard guard(governor.level_lock);
+  if (!governor.level_fixed.load()) level->store(value);
+}
+
 void governor_run() {
   const GovernorOps &ops = governor.ops;
   GovernorAccounts accounts = governor_start();
-  ops.level->store(accounts.level);
+  store_own_level(ops.level, accounts.level);
   for (;;) {
     do {
       const uint32_t t0 = ops.tick();
@@ -53,11 +70,11 @@ void governor_run() {
       ops.set_own_priority(ops.level->load() + 1);
       ops.sleep(0);
       const uint32_t t2 = ops.tick();
-      // The dialog may have set a fixed level meanwhile; this cycle then
-      // moves that level by one step at most before the loop ends.
+      // The dialog may have set a fixed level meanwhile: the store below
+      // then leaves it as it is, and the loop ends.
       accounts.level = ops.level->load();
       governor_step(&accounts, t0, t1, t2);
-      ops.level->store(accounts.level);
+      store_own_level(ops.level, accounts.level);
     } while (ops.wanted());
     governor.active.store(false);
     // A start that came while this thread was on its way out found the

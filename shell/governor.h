@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "spin_lock.h"
+
 // The governor's accounts. Times are in milliseconds; `contended_time` over
 // `measured_time` is the recent share of cycles in which the yield one step
 // above the workers was held up.
@@ -45,6 +47,11 @@ struct GovernorOps {
 struct Governor {
   std::atomic<bool> active{false};  // a governor thread has been claimed
   GovernorOps ops{};
+  // Set while a fixed level chosen in the dialog is in force; the governor
+  // stores a level of its own only under level_lock with this clear, so a
+  // cycle that was under way when the choice changed cannot move it.
+  std::atomic<bool> level_fixed{false};
+  SpinLock level_lock;
 };
 
 extern Governor governor;
@@ -52,6 +59,11 @@ extern Governor governor;
 // Claims the single governor. True: the caller must start a thread that runs
 // governor_run. False: a governor already runs (and keeps its level).
 bool governor_claim();
+
+// The dialog's fixed level: stored into `level` and kept from the governor.
+void governor_fix_level(std::atomic<int32_t> *level, int32_t value);
+// Auto chosen again: the governor may store its levels.
+void governor_release_level();
 
 // The governor thread's body. Starts the level at -3 and measures cycle
 // after cycle while ops.wanted() holds; releases the claim when it ends.

@@ -12,6 +12,7 @@ void priority_control_reset() {
   priority_control.priority_choice.store(priority_choice_auto);
   priority_control.start_governor_thread = nullptr;
   governor.active.store(false);
+  governor.level_fixed.store(false);
   governor.ops = GovernorOps{};
 }
 
@@ -30,9 +31,10 @@ void priority_install(uint32_t (*tick)(), void (*sleep)(uint32_t ms),
 void apply_priority_choice(int32_t choice, bool calculating) {
   priority_control.priority_choice.store(choice);
   if (choice != priority_choice_auto) {
-    worker_state.priority_level.store(priority_level_for_choice(choice));
+    governor_fix_level(&worker_state.priority_level, priority_level_for_choice(choice));
     return;
   }
+  governor_release_level();
   // A second governor would restart the level at -3 and fight the first.
   if (!calculating || !governor_claim()) return;
   if (!priority_control.start_governor_thread || !priority_control.start_governor_thread())

@@ -118,10 +118,13 @@ bool session_start() {
   if (!session.ops.governor && choice != priority_choice_auto)
     worker_state.priority_level.store(priority_level_for_choice(choice));
   if (start_calculating()) return true;
-  // A damaged state file stops the start; the user learns why.
+  // A damaged state file stops the start; the user learns why, and sees it
+  // as the notice of any other error: the tick flashes it and sets the tip,
+  // also when an auto-continue start came with the window hidden in the tray.
   char text[error_text_size];
   session_error_text(text, sizeof text);
   on_message(text);
+  on_arm_timer();
   return false;
 }
 

@@ -84,7 +84,8 @@ const ShellSettings &session_open(const FrontEndOps &ops);
 
 // Start Calculating. Does nothing (false) while workers run, since a
 // second start would orphan them. A refused start hands the error text to
-// ops.message and returns false.
+// ops.message, arms the progress tick, which shows it as the notice, and
+// returns false.
 bool session_start();
 
 // Stop Calculating; returns when no worker is left.

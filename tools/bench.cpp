@@ -13,18 +13,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <ctime>
 #include <vector>
 
 #include "args.h"
 #include "chunk_eval.h"
+#include "clock.h"
 
 namespace {
-
-// Processor time of this process where the C library keeps it (Linux), so
-// that other programs on a busy machine do not count; wall time on Windows,
-// whose clock() measures that.
-double now_seconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
 
 // Terms per second for a chunk of the head around term `centre` (kept
 // inside the head, starting on an even term), doubling the chunk until one
@@ -37,9 +32,9 @@ double terms_per_second(uint64_t where, uint64_t centre, int variant, double sec
     uint64_t srt = centre > terms / 2 ? centre - terms / 2 : 0;
     if (srt > limit - terms) srt = limit - terms;
     srt &= ~uint64_t(1);
-    double t0 = now_seconds();
+    double t0 = process_seconds();
     ChunkResult r = evaluate_chunk(where, srt, srt + terms, variant);
-    double dt = now_seconds() - t0;
+    double dt = process_seconds() - t0;
     if (!r.ok) return 0;
     if (dt >= seconds || terms == limit) return double(terms) / dt;
     terms *= dt > 0.01 ? uint64_t(seconds / dt * 1.2) + 1 : 8;
@@ -76,24 +71,6 @@ HeadRates head_rates(uint64_t where, int variant, double seconds) {
   return h;
 }
 
-// Clock cycles per second: a chain of dependent register adds retires one
-// add per cycle on every x86 since the 486, so its rate is the core clock
-// (under whatever boost the chain itself earns). Best of three rounds.
-double clock_hz() {
-  double best = 0;
-  for (int round = 0; round < 3; ++round) {
-    const uint32_t loops = 1u << 20;
-    uint32_t x = 0;
-    double t0 = now_seconds();
-    for (uint32_t i = 0; i < loops; ++i)
-      __asm__ volatile(".rept 128\n\taddl $1, %0\n\t.endr" : "+r"(x));
-    double dt = now_seconds() - t0;
-    double hz = 128.0 * loops / dt;
-    if (hz > best) best = hz;
-  }
-  return best;
-}
-
 // One benchmarked kernel: a variant, and for the fast variant a tier.
 struct Subject {
   Variant variant;
@@ -118,9 +95,9 @@ int time_work_unit() {
   const uint64_t where = 100000000ull, terms = 19999744ull;
   kernel_init();
   Variant v = kernel_variant();
-  double t0 = now_seconds();
+  double t0 = process_seconds();
   ChunkResult r = evaluate_chunk(where, 0, terms, -1);
-  double dt = now_seconds() - t0;
+  double dt = process_seconds() - t0;
   if (!r.ok) {
     std::fprintf(stderr, "quarn-coord bench: the kernel refused the work unit\n");
     return 1;

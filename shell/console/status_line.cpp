@@ -79,16 +79,25 @@ static void append(char *buf, std::size_t size, std::size_t *used, const char *f
   if (n > 0) *used += static_cast<std::size_t>(n) < size - *used ? static_cast<std::size_t>(n) : size - *used - 1;
 }
 
-void status_text(const StatusView &v, char *buf, std::size_t size) {
-  if (size == 0) return;
+namespace {
+
+// How far status_text shortens its parts to fit a width.
+struct Shortening {
+  bool bare_unit;      // "1000000:0-300000" without "Unit "
+  bool starts_only;    // a computing worker as "#0 1000", without its chunk's end
+  int workers_named;   // the rest are summed up as "N more"
+};
+
+void compose(const StatusView &v, const Shortening &how, char *buf, std::size_t size) {
   buf[0] = '\0';
   std::size_t used = 0;
-  append(buf, size, &used, "Unit %" PRIu64 ":%" PRIu64 "-%" PRIu64, v.where, v.srt_pos, v.end_pos);
+  append(buf, size, &used, "%s%" PRIu64 ":%" PRIu64 "-%" PRIu64, how.bare_unit ? "" : "Unit ",
+         v.where, v.srt_pos, v.end_pos);
   if (!v.calculating) {
     append(buf, size, &used, " | stopped");
     return;
   }
-  const int shown = v.workers < status_worker_limit ? v.workers : status_worker_limit;
+  const int shown = v.workers < how.workers_named ? v.workers : how.workers_named;
   for (int i = 0; i < shown; ++i) {
     const WorkerStatus &w = v.worker[i];
     switch (w.state) {
@@ -97,9 +106,10 @@ void status_text(const StatusView &v, char *buf, std::size_t size) {
       case WorkerShown::computing:
         // A chunk of the previous unit says which position it is of.
         if (w.where != v.where)
-          append(buf, size, &used, " | #%d %" PRIu64 ":%" PRIu64 "-%" PRIu64, i, w.where, w.start, w.end);
+          append(buf, size, &used, " | #%d %" PRIu64 ":%" PRIu64, i, w.where, w.start);
         else
-          append(buf, size, &used, " | #%d %" PRIu64 "-%" PRIu64, i, w.start, w.end);
+          append(buf, size, &used, " | #%d %" PRIu64, i, w.start);
+        if (!how.starts_only) append(buf, size, &used, "-%" PRIu64, w.end);
         break;
     }
   }
@@ -113,4 +123,36 @@ void status_text(const StatusView &v, char *buf, std::size_t size) {
   } else {
     append(buf, size, &used, " | estimating");
   }
+}
+
+}  // namespace
+
+void status_text(const StatusView &v, char *buf, std::size_t size, int width) {
+  if (size == 0) return;
+  Shortening how{false, false, status_worker_limit};
+  compose(v, how, buf, size);
+  const auto fits = [&] { return width <= 0 || std::strlen(buf) <= static_cast<std::size_t>(width); };
+  if (fits()) return;
+  // Shortened a step at a time, the least telling detail first: the word
+  // "Unit", the ends of the workers' chunks, then the last workers named.
+  how.bare_unit = true;
+  compose(v, how, buf, size);
+  if (fits()) return;
+  how.starts_only = true;
+  compose(v, how, buf, size);
+  while (!fits() && how.workers_named > 0) {
+    --how.workers_named;
+    compose(v, how, buf, size);
+  }
+  if (fits()) return;
+  // Narrower still: whole parts from the left, else the unit's numbers
+  // that fit whole, else (a terminal narrower than a number) the edge.
+  const std::size_t w = static_cast<std::size_t>(width);
+  const char *cut = nullptr;
+  for (const char *p = std::strstr(buf, " | "); p; p = std::strstr(p + 1, " | "))
+    if (static_cast<std::size_t>(p - buf) <= w) cut = p;
+  if (!cut)
+    for (const char *p = buf; *p && static_cast<std::size_t>(p - buf) <= w; ++p)
+      if (*p == ':' || *p == '-') cut = p;
+  buf[cut ? static_cast<std::size_t>(cut - buf) : w] = '\0';
 }

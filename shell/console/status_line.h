@@ -57,8 +57,9 @@ struct StatusView {
 };
 
 // "Unit 1000000:0-300000 | #0 0-300000 | #1 retired | 3m 05s left"; when
-// idle, "Unit ... | stopped".
-void status_text(const StatusView &v, char *buf, std::size_t size);
+// idle, "Unit ... | stopped". With width > 0 the text fits that many
+// columns: parts are shortened or summed up rather than cut mid-word.
+void status_text(const StatusView &v, char *buf, std::size_t size, int width = 0);
 
 // How a worker's chunk is shown.
 WorkerStatus worker_status_of(const WorkerChunk &chunk);

@@ -40,6 +40,8 @@ struct TerminalState {
   EtaEstimator eta;
   uint32_t next_status;
   char status[512];
+  StatusView status_view;  // formatted into status at each draw, to the width
+  bool status_known;       // status_view has been filled
 };
 
 TerminalState terminal;
@@ -123,7 +125,8 @@ void update_status() {
     for (int32_t i = 0; i < v.workers && i < status_worker_limit; ++i)
       v.worker[i] = worker_status_of(chunks[i]);
   }
-  status_text(v, terminal.status, sizeof terminal.status);
+  terminal.status_view = v;
+  terminal.status_known = true;
   terminal.next_status = tick_count() + status_period_ms;
 }
 
@@ -133,6 +136,9 @@ void draw() {
   char tip[report_text_size];
   session_tip_text(tip, sizeof tip);
   const Canvas canvas = screen_begin_frame();
+  // The status line starts at column 1 and keeps the last column free.
+  if (terminal.status_known)
+    status_text(terminal.status_view, terminal.status, sizeof terminal.status, canvas.cols - 2);
   ScreenView v{};
   v.title = window_title;
   v.tip = tip;

@@ -23,6 +23,7 @@ struct Win32Shell {
   std::atomic<HWND> main_window{nullptr};
   UINT taskbar_created = 0;  // registered message: the taskbar was re-created
   UINT log_line_message = 0;   // registered message: a test reads a log line
+  ATOM lent_atom = 0;          // the last line handed out, deleted at the next request or exit
   UINT menu_state_message = 0; // registered message: a test reads a menu item
 };
 

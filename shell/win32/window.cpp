@@ -80,12 +80,23 @@ static LRESULT menu_state(WPARAM id) {
                                            static_cast<UINT>(id), MF_BYCOMMAND));
 }
 
-// Hands line `index` of the status log to another process as a
-// global atom (the text after a leading '|'), which the caller deletes.
+// Hands line `index` (1 = newest) of the status log to another process as
+// a global atom (the text after a leading '|'). The atom stays readable
+// until the next request or the window's end, which delete it: a caller
+// that never deletes one cannot fill the system's atom table.
+static void release_lent_atom() {
+  if (win32_shell.lent_atom) GlobalDeleteAtom(win32_shell.lent_atom);
+  win32_shell.lent_atom = 0;
+}
+
 static LRESULT log_line_atom(WPARAM index) {
+  release_lent_atom();
   char text[log_line_size + 1] = "|";
-  if (!log_copy_line(static_cast<int>(index), text + 1, log_line_size)) return 0;
-  return GlobalAddAtomA(text);
+  if (index < 1 || index >= static_cast<WPARAM>(log_line_count) ||
+      !log_copy_line(static_cast<int>(index), text + 1, log_line_size))
+    return 0;
+  win32_shell.lent_atom = GlobalAddAtomA(text);
+  return win32_shell.lent_atom;
 }
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK WindowProc(HWND window, UINT message,
@@ -109,6 +120,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK WindowProc(HWND window, UINT m
       break;
     case WM_DESTROY:
       exit_steps(window);
+      release_lent_atom();
       break;
     case WM_QUARN_TRAY:
       if (lparam == WM_LBUTTONDBLCLK)

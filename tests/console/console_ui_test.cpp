@@ -1,6 +1,8 @@
 // console_ui_test.cpp: the terminal interface's menu and dialog keys, its layout and drawing on a character grid, and its status line.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <string>
 #include <vector>
 
@@ -454,4 +456,40 @@ TEST(StatusLine, DurationsAndTexts) {
   char small[20];
   status_text(v, small, sizeof small);
   EXPECT_STREQ(small, "Unit 1000000:0-3000");
+}
+
+TEST(StatusLine, ShortensItsPartsToFitRatherThanCuttingAWord) {
+  StatusView v{};
+  v.where = 100000000000ull;
+  v.srt_pos = 2000000000;
+  v.end_pos = 19999999744ull;
+  v.calculating = true;
+  v.workers = 4;
+  for (int i = 0; i < 4; ++i)
+    v.worker[i] = worker_status_of({ChunkState::computing, v.where,
+                                    2000000000ull + 268435456ull * i + 12345,
+                                    2000000000ull + 268435456ull * (i + 1)});
+  v.seconds_left = 200000;
+  char full[512], fitted[512];
+  status_text(v, full, sizeof full);
+  ASSERT_GT(std::strlen(full), 78u) << full;
+  // Each width gets a text that fits and ends on a whole part: the ETA is
+  // kept while any worker is named, and no number is cut short.
+  for (int width : {78, 60, 40, 24, 12}) {
+    status_text(v, fitted, sizeof fitted, width);
+    const std::string t = fitted;
+    EXPECT_LE(t.size(), size_t(width)) << t;
+    if (t.find('#') != std::string::npos) {
+      EXPECT_NE(t.find(" | 2d 07h left"), std::string::npos) << t;
+    }
+  }
+  status_text(v, fitted, sizeof fitted, 78);
+  EXPECT_STREQ(fitted, "100000000000:2000000000-19999999744 | #0 2000012345 | 3 more | 2d 07h left");
+  status_text(v, fitted, sizeof fitted, 24);
+  EXPECT_STREQ(fitted, "100000000000:2000000000");
+  status_text(v, fitted, sizeof fitted, 12);
+  EXPECT_STREQ(fitted, "100000000000");
+  // A width the full text fits keeps it as it is.
+  status_text(v, fitted, sizeof fitted, int(std::strlen(full)));
+  EXPECT_STREQ(fitted, full);
 }

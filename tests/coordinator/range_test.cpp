@@ -91,15 +91,23 @@ TEST_F(CoordinatorTest, FirstWorkerEndsItsEmptyChunkAndTakesTheWholeDefaultRange
   EXPECT_EQ(range.done_count.load(), 16);
 
   // The second finds the range used up and, with no work unit, retires
-  // after saving the end of its (empty) chunk; the counters stay.
+  // after saving the end of its (empty) chunk; the counters stay. The first
+  // still computes, so that is no error yet.
   TestSlot b(1);
   on_terms_done(b.slot);
   EXPECT_EQ(b.slot->thread_number, -1);
-  EXPECT_STREQ(coordinator.error_text, "Error: Range.ini not found");
-  EXPECT_EQ(coordinator.error_flag.load(), 1);
+  EXPECT_STREQ(coordinator.error_text, "");
+  EXPECT_EQ(coordinator.error_flag.load(), 0);
   EXPECT_EQ(ini("Thread1", "cur_pos"), "0000000000000000");
   EXPECT_EQ(result_counters.output[0], -3);
   EXPECT_EQ(read_lines("output0.txt").size(), 2u);
+
+  // The last computing worker to find no work raises it.
+  a.slot->cur_pos = a.slot->end_pos;
+  on_terms_done(a.slot);
+  EXPECT_EQ(a.slot->thread_number, -1);
+  EXPECT_STREQ(coordinator.error_text, "Error: Range.ini not found");
+  EXPECT_EQ(coordinator.error_flag.load(), 1);
 }
 
 TEST_F(CoordinatorTest, ChunksAreCutAtMultiplesOfTwoToTheTwentyEight) {
@@ -202,13 +210,64 @@ TEST_F(CoordinatorTest, UnitsTheKernelCannotEvaluateAreRenamedAndTheNextIsTaken)
 }
 
 TEST_F(CoordinatorTest, AUnitLeftBehindAfterItsImportIsNotTakenTwice) {
-  write_main(million, 1000, 2000, 2000);
+  write_main(million, 1000, 2000, 2000, "unit=Range1.ini\r\n");
   write_unit("Range1.ini", million, 1000, 2000);
   write_unit("Range2.ini", million, 2000, 3000);
   ASSERT_TRUE(load_main_state(0));
+  std::vector<std::string> notes;
+  static std::vector<std::string> *seen;
+  seen = &notes;
+  front_end.message = [](const char *text) { seen->push_back(text); };
   ASSERT_EQ(import_work_unit(), ImportResult::imported);
   EXPECT_FALSE(fs::exists("Range1.ini"));
   EXPECT_EQ(range.srt_pos, 2000u);
+  EXPECT_EQ(notes, std::vector<std::string>{"Range1.ini was taken already and is deleted"});
+  EXPECT_EQ(ini("Main", "unit"), "");
+}
+
+// The same range under another name, or under the same name once the
+// file taken last is known to be gone, is a unit sent again: computed again.
+TEST_F(CoordinatorTest, AUnitSentAgainIsComputedAgain) {
+  for (const char *remembered : {"", "Range1.ini"}) {
+    SCOPED_TRACE(remembered);
+    coordinator_reset();
+    use_fake_kernel();
+    write_main(million, 1000, 2000, 2000, std::string("unit=") + remembered + "\r\n");
+    write_unit("Range0.ini", million, 1000, 2000);  // same range, another name
+    write_unit("Range1.ini", million, 1000, 3000);  // the remembered name, another range
+    ASSERT_TRUE(load_main_state(0));
+    ASSERT_EQ(import_work_unit(), ImportResult::imported);
+    EXPECT_EQ(range.srt_pos, 1000u);
+    EXPECT_EQ(range.end_pos, 2000u);
+    EXPECT_FALSE(fs::exists("Range0.ini"));
+    ASSERT_EQ(import_work_unit(), ImportResult::imported);
+    EXPECT_EQ(range.end_pos, 3000u);
+    EXPECT_FALSE(fs::exists("Range1.ini"));
+  }
+}
+
+// A kill between the import's state writes and the deletion (here: the
+// deletion fails, and the run ends) leaves the unit's name on file; the
+// next start deletes that file rather than take it again.
+TEST_F(CoordinatorTest, ALeftoverOfAnImportIsKnownByItsName) {
+  write_main(million, 0, 0, 0);
+  write_unit("Range1.ini", million, 1000, 2000);
+  ASSERT_TRUE(load_main_state(0));
+  fault_inject(PlatformOp::file_delete, 1, true);
+  ASSERT_EQ(import_work_unit(), ImportResult::imported);
+  fault_reset();
+  EXPECT_TRUE(fs::exists("Range1.ini"));
+  EXPECT_EQ(ini("Main", "unit"), "Range1.ini");
+
+  coordinator_reset();
+  use_fake_kernel();
+  write_unit("Range2.ini", million, 2000, 3000);
+  ASSERT_TRUE(load_main_state(0));
+  range.cur_pos = range.end_pos;  // the unit's chunks all handed out
+  ASSERT_EQ(import_work_unit(), ImportResult::imported);
+  EXPECT_FALSE(fs::exists("Range1.ini"));
+  EXPECT_EQ(range.srt_pos, 2000u);
+  EXPECT_EQ(ini("Main", "unit"), "");
 }
 
 TEST_F(CoordinatorTest, AnImportCutShortIsRepeatedAtTheNextStart) {

@@ -63,7 +63,7 @@ bool all_retired() {
 // Starts, waits until every worker has retired, stops.
 void run_until_retired() {
   ASSERT_TRUE(start_calculating());
-  ASSERT_TRUE(wait_for(all_retired, worker_wait_seconds));
+  ASSERT_TRUE(wait_for(all_retired, 10));
   stop_calculating();
 }
 
@@ -176,7 +176,7 @@ TEST_F(Workers, TheLastWorkerToEndAsksForStopOnce) {
   worker_state.processors = 3;
   write_file("Quarn.ini", "[Main]\r\ncur_pos=0000000001312C00\r\n");  // used up
   ASSERT_TRUE(start_calculating());
-  ASSERT_TRUE(wait_for([] { return hooks.request_stop.load() == 1; }, worker_wait_seconds));
+  ASSERT_TRUE(wait_for([] { return hooks.request_stop.load() == 1; }, 10));
   thread_sleep(20);
   EXPECT_EQ(worker_state.active_workers.load(), 1);  // the last waits for Stop
   stop_calculating();
@@ -189,7 +189,7 @@ TEST_F(Workers, RetiredWorkersWaitWhileTheNoticeIsShown) {
   hooks.keep_notice.store(1);
   write_file("Quarn.ini", "[Main]\r\ncur_pos=0000000001312C00\r\n");
   ASSERT_TRUE(start_calculating());
-  ASSERT_TRUE(wait_for(all_retired, worker_wait_seconds));
+  ASSERT_TRUE(wait_for(all_retired, 10));
   thread_sleep(30);
   EXPECT_EQ(worker_state.active_workers.load(), 2);
   EXPECT_EQ(hooks.request_stop.load(), 0);
@@ -244,7 +244,7 @@ TEST_F(Workers, AFailedAppendAtStopLeavesThePositionForTheStretchToBeRedone) {
   fake_kernel.block.store(101);
   fake_kernel.yield_each.store(true);
   ASSERT_TRUE(start_calculating());
-  ASSERT_TRUE(wait_for([] { return fs::exists("output0.txt"); }, worker_wait_seconds));  // past the empty chunk
+  ASSERT_TRUE(wait_for([] { return fs::exists("output0.txt"); }, 10));  // past the empty chunk
   fault_inject(PlatformOp::file_append_line, 1, true);
   stop_calculating();
   fault_reset();
@@ -280,4 +280,21 @@ TEST_F(Workers, TheFirstLineNamesTheCheckedKernelAndAnyTierSwitchedOff) {
   kernel.check_spoils_tiers = 0;
   kernel.fast_tiers_failed.store(0);
   kernel.check_text[0] = '\0';
+}
+
+// A wait states what an idle machine needs; a machine several times slower
+// (busy, or under a sanitizer) still passes.
+TEST(WaitFor, AllowsManyTimesTheStatedNeed) {
+  static std::atomic<bool> ready{false};
+  ThreadHandle late = thread_create(
+      [](void *) -> unsigned {
+        thread_sleep(1000);
+        ready.store(true);
+        return 0;
+      },
+      nullptr);
+  ASSERT_NE(late, nullptr);
+  EXPECT_TRUE(wait_for([] { return ready.load(); }, 0.1));
+  thread_join(late);
+  EXPECT_GE(wait_scale(), 20);
 }

@@ -165,8 +165,7 @@ std::string log_line(HWND w, int index) {
   const ATOM atom = static_cast<ATOM>(SendMessageA(w, message, static_cast<WPARAM>(index), 0));
   if (!atom) return "<none>";
   char buf[300] = {};
-  GlobalGetAtomNameA(atom, buf, sizeof buf);
-  GlobalDeleteAtom(atom);
+  GlobalGetAtomNameA(atom, buf, sizeof buf);  // the window deletes it at the next request
   return buf[0] == '|' ? std::string(buf + 1) : std::string(buf);
 }
 
@@ -422,6 +421,14 @@ void test_work_unit_and_send_request() {
   check(log_line(p.window, 1).find("% done") != std::string::npos,
         "the request is followed by the percentage line");
   check(!file_present("Range1.ini"), "the work unit was taken");
+  // The window lends one atom at a time: reading another line deletes the
+  // one before, so a reader that never deletes cannot fill the atom table.
+  const std::string newest = "|" + log_line(p.window, 1);
+  check(GlobalFindAtomA(newest.c_str()) != 0, "the lent line is an atom");
+  const std::string other = "|" + request;
+  log_line(p.window, 0);  // the line being assembled is not handed out
+  check(GlobalFindAtomA(newest.c_str()) == 0 && GlobalFindAtomA(other.c_str()) == 0,
+        "the window deletes the atom it lent at the next request");
   // The terms [0, 0x96) of position 1000, in chunks that join up.
   std::string next = "0000000000000000";
   for (const std::string &line : read_lines("output0.txt")) {

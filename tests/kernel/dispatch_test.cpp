@@ -26,6 +26,7 @@ class DispatchTest : public ::testing::Test {
     kernel.cpu_vendor = saved_vendor;
     kernel.fast_tiers = saved_tiers;
     kernel.forced_variant = -1;
+    kernel.chosen_variant = -1;
     kernel.on_terms_done = nullptr;
   }
   uint8_t saved_family = 0;
@@ -182,20 +183,56 @@ TEST_F(DispatchTest, ProgressFigures) {
   kernel_progress(1000000, 7000, 7000, 7000);
   EXPECT_EQ(kernel.percent_done, 100.0f);
 
-  // x = where - 5 * done_count; the cost follows its binary exponent E.
+  // x = where - 5 * done_count; the x87 variants' cost follows its binary
+  // exponent E.
   const struct {
     int e;
     int32_t cost;
   } table[] = {{0, 423}, {10, 4681}, {20, 8939}, {30, 13198}, {40, 17456}, {50, 21714}};
-  for (auto &row : table) {
-    uint64_t x = uint64_t(1) << row.e;
-    kernel_progress(x, 0, 100, 0);
-    EXPECT_EQ(kernel.term_cost, row.cost) << "x = 2^" << row.e;
-    kernel_progress(x + x / 2 + 5 * 1000, 0, 100000, 1000);  // 1.5 * 2^E has the same E
-    EXPECT_EQ(kernel.term_cost, row.cost) << "x = 1.5 * 2^" << row.e;
+  for (Variant v : {Variant::generic, Variant::pentium}) {
+    kernel.forced_variant = int(v);
+    for (auto &row : table) {
+      uint64_t x = uint64_t(1) << row.e;
+      kernel_progress(x, 0, 100, 0);
+      EXPECT_EQ(kernel.term_cost, row.cost) << "x = 2^" << row.e;
+      kernel_progress(x + x / 2 + 5 * 1000, 0, 100000, 1000);  // 1.5 * 2^E has the same E
+      EXPECT_EQ(kernel.term_cost, row.cost) << "x = 1.5 * 2^" << row.e;
+    }
   }
   kernel_progress(uint64_t(1) << 40, 0, 1, 0);
   EXPECT_EQ(kernel.term_cost, 17456);
+}
+
+TEST_F(DispatchTest, TheVolunteersChoiceHoldsWhileTheProcessorCanRunIt) {
+  kernel.cpu_vendor = 0;
+  kernel.cpu_family = 6;
+  kernel.fast_tiers = 1 | 2;  // scalar and AVX2: the rule picks fast
+  EXPECT_EQ(kernel_choose("pentium"), KernelChoice::applied);
+  EXPECT_EQ(kernel_variant(), Variant::pentium);
+  EXPECT_EQ(kernel_choose("GENERIC"), KernelChoice::applied);
+  EXPECT_EQ(kernel_variant(), Variant::generic);
+  EXPECT_EQ(kernel_choose("Auto"), KernelChoice::applied);
+  EXPECT_EQ(kernel_variant(), Variant::fast);
+  // Unknown values leave Auto, also after an earlier choice.
+  kernel_choose("generic");
+  for (const char *bad : {"x87", "fastest", "generic ", "Aut"}) {
+    EXPECT_EQ(kernel_choose(bad), KernelChoice::unknown) << bad;
+    EXPECT_EQ(kernel_variant(), Variant::fast) << bad;
+  }
+  EXPECT_EQ(kernel_choose(""), KernelChoice::applied);
+  EXPECT_EQ(kernel_variant(), Variant::fast);
+  // Fast without a vector tier is refused; withdrawn later, it falls back.
+  kernel.fast_tiers = 1;
+  EXPECT_EQ(kernel_choose("fast"), KernelChoice::unsupported);
+  EXPECT_EQ(kernel_variant(), Variant::generic);
+  kernel.fast_tiers = 1 | 2;
+  EXPECT_EQ(kernel_choose("fast"), KernelChoice::applied);
+  kernel.cpu_family = 5;  // the rule's own pick is now the Pentium variant
+  kernel.fast_tiers = 1;
+  EXPECT_EQ(kernel_variant(), Variant::pentium);
+  // A forced variant (tests, the companion tool) overrides the choice.
+  kernel.forced_variant = int(Variant::generic);
+  EXPECT_EQ(kernel_variant(), Variant::generic);
 }
 
 TEST_F(DispatchTest, HeadEndMatchesItsDefinition) {

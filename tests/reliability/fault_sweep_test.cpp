@@ -134,6 +134,7 @@ class FaultSweep : public CoordinatorTest {
     EXPECT_EQ(run_to_end(), "Error: Range.ini not found");
     EXPECT_FALSE(units_left());
     EXPECT_TRUE(fs::exists("RangeA.ini.bad"));
+    expect_counters_follow_sections();
     const Cover at_far = inspect_results(far, 300000, false);
     const Cover at_near = inspect_results(near, 3000, false);
     for (const Cover &c : {at_far, at_near}) {
@@ -144,6 +145,21 @@ class FaultSweep : public CoordinatorTest {
     // A failed write after an append leaves that stretch to be reported
     // again, once per worker at most.
     EXPECT_LE(at_far.repeats + at_near.repeats, 2);
+  }
+
+  // At rest after Stop, each file's counter is the number of worker
+  // sections holding a chunk of it, however the run before was cut short:
+  // a counter left one off would keep "Please send" from ever showing, or
+  // show it while a chunk of the file is still out.
+  void expect_counters_follow_sections() {
+    int held[2] = {0, 0};
+    for (int n = 0; n < worker_state.worker_count; ++n) {
+      const std::string f = ini(("Thread" + std::to_string(n)).c_str(), "outputf");
+      if (f == "0" || f == "<missing>") ++held[0];
+      if (f == "1") ++held[1];
+    }
+    EXPECT_EQ(ini("Main", "output0"), std::to_string(held[0])) << "output0 is off";
+    EXPECT_EQ(ini("Main", "output1"), std::to_string(held[1])) << "output1 is off";
   }
 
   enum Modes { once = 1, from_then_on = 2, both = 3 };

@@ -34,7 +34,8 @@ std::string run_once(int workers) {
   retirements.texts.clear();
   retirements.started = start_calculating();
   if (retirements.started) {
-    EXPECT_TRUE(wait_for(all_retired, worker_wait_seconds)) << "the workers did not finish";
+    // The need on an idle machine; wait_for allows many times that.
+    EXPECT_TRUE(wait_for(all_retired, 10)) << "the workers did not finish";
     stop_calculating();
   }
   return coordinator.error_text;

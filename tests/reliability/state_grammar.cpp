@@ -28,6 +28,7 @@ bool value_fits(bool main, const std::string &key, const std::string &v) {
     if (key == "output0" || key == "output1") return is_int(v);
     if (key == "current") return v == "0" || v == "1";
     if (key == "Trayicon" || key == "Autocontinue") return v == "0" || v == "8";
+    if (key == "unit") return v.empty() || (v.size() > 9 && v.compare(0, 5, "Range") == 0);
     if (key == "Priority") return v == "Auto" || (v.size() == 1 && v[0] >= '1' && v[0] <= '5');
     return false;
   }

@@ -109,7 +109,8 @@ struct FakeMachine {
   std::vector<bool> extra_wanted;  // answers after those, in order
   std::vector<int> priorities;
   int sleeps = 0;
-  int set_level_at_sleep = 0;  // the dialog sets level 1 during this 500 ms sleep
+  int set_level_at_sleep = 0;  // the dialog sets a fixed level during this 500 ms sleep
+  int32_t fixed_level = 1;     // the level it sets
 };
 FakeMachine fake;
 std::atomic<int32_t> fake_level{0};  // the shared level the workers apply
@@ -118,7 +119,7 @@ uint32_t fake_tick() { return fake.now; }
 void fake_sleep(uint32_t ms) {
   if (ms == 500) {
     fake.now += 500;
-    if (++fake.sleeps == fake.set_level_at_sleep) fake_level = 1;
+    if (++fake.sleeps == fake.set_level_at_sleep) governor_fix_level(&fake_level, fake.fixed_level);
   } else fake.now += fake.held_up ? 30 : 5;
 }
 void fake_priority(int p) { fake.priorities.push_back(p); }
@@ -138,6 +139,7 @@ class GovernorLoop : public ::testing::Test {
     fake = FakeMachine{};
     fake_level = 0;
     governor.active.store(false);
+    governor.level_fixed.store(false);
     governor.ops = {fake_tick, fake_sleep, fake_priority, fake_wanted, &fake_level};
   }
 };
@@ -185,6 +187,25 @@ TEST_F(GovernorLoop, FixedLevelSetDuringTheLastCycleIsKept) {
   governor_run();
   EXPECT_EQ(fake_level.load(), 1);
   EXPECT_EQ(fake.priorities.back(), 2);  // the last yield ran one above level 1
+}
+
+TEST_F(GovernorLoop, AFixedLevelEqualToTheGovernorsIsNotMovedByTheCycleUnderWay) {
+  // 33 held-up cycles raise -3 to -2; the dialog fixes -3 while the 33rd
+  // sleeps, which that cycle must not raise.
+  fake.cycles_left = 33;
+  fake.set_level_at_sleep = 33;
+  fake.fixed_level = -3;
+  ASSERT_TRUE(governor_claim());
+  governor_run();
+  EXPECT_EQ(fake.sleeps, 33);
+  EXPECT_EQ(fake_level.load(), -3);
+  // Auto again: the next governor stores its levels.
+  governor_release_level();
+  fake.cycles_left = 1;
+  fake_level = 0;
+  ASSERT_TRUE(governor_claim());
+  governor_run();
+  EXPECT_EQ(fake_level.load(), -3);
 }
 
 }  // namespace

@@ -1,0 +1,73 @@
+// speed_figure_test.cpp: the progress report's speed figure, for every
+// variant and fast tier, against the clock rate the benchmark calibrates.
+#include <gtest/gtest.h>
+
+#include "chunk_eval.h"
+#include "clock.h"
+
+namespace {
+
+// Terms per second of processor time, best of three chunks of at least a
+// tenth of a second each.
+double terms_per_second(uint64_t where, int variant) {
+  double best = 0;
+  uint64_t terms = 4096;
+  for (int round = 0; round < 3; ++round) {
+    for (;;) {
+      double t0 = process_seconds();
+      ChunkResult r = evaluate_chunk(where, 0, terms, variant);
+      double dt = process_seconds() - t0;
+      if (!r.ok) return 0;
+      if (dt >= 0.1) {
+        if (terms / dt > best) best = terms / dt;
+        break;
+      }
+      terms *= 2;
+    }
+  }
+  return best;
+}
+
+TEST(SpeedFigure, StaysNearTheClockForEveryVariantAndTier) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "clock() counts wall time on Windows, so load on the machine would decide";
+#elif !defined(NDEBUG)
+  GTEST_SKIP() << "an unoptimised build runs the kernels at a fraction of their speed";
+#else
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+  GTEST_SKIP() << "a sanitizer slows the kernels and not the clock";
+#endif
+#endif
+  prepare_kernel();
+  const double hz = clock_hz();
+  const uint64_t where = 10000000000ull;
+  const int saved_variant = kernel.forced_variant, saved_tier = kernel.forced_fast_tier;
+  struct Subject {
+    Variant variant;
+    int tier;
+    double factor;  // the x87 estimate dates from older processors
+  } subjects[] = {{Variant::generic, -1, 4},
+                  {Variant::pentium, -1, 4},
+                  {Variant::fast, int(FastTier::scalar), 3},
+                  {Variant::fast, int(FastTier::avx2), 3},
+                  {Variant::fast, int(FastTier::ifma), 3}};
+  for (const Subject &s : subjects) {
+    if (s.tier >= 0 && !fast_tier_supported(FastTier(s.tier))) continue;
+    kernel.forced_variant = int(s.variant);
+    kernel.forced_fast_tier = s.tier;
+    kernel_init();
+    // The report's figure: terms * term_cost * 0.001 / ms, which is cycles
+    // per microsecond when term_cost is right.
+    kernel_progress(where, 0, head_end(where), 0);
+    const double mhz = terms_per_second(where, int(s.variant)) * kernel.term_cost / 1e6;
+    const char *name = s.tier >= 0 ? fast_tier_name(FastTier(s.tier)) : variant_name(s.variant);
+    EXPECT_LT(mhz, hz / 1e6 * s.factor) << name << " at clock " << hz / 1e6 << " MHz";
+    EXPECT_GT(mhz, hz / 1e6 / s.factor) << name << " at clock " << hz / 1e6 << " MHz";
+  }
+  kernel.forced_variant = saved_variant;
+  kernel.forced_fast_tier = saved_tier;
+#endif
+}
+
+}  // namespace
