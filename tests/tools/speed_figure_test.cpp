@@ -9,7 +9,7 @@ namespace {
 
 // Terms per second of processor time, best of three chunks of at least a
 // tenth of a second each.
-double terms_per_second(uint64_t where, int variant) {
+[[maybe_unused]] double terms_per_second(uint64_t where, int variant) {
   double best = 0;
   uint64_t terms = 4096;
   for (int round = 0; round < 3; ++round) {
