@@ -7,6 +7,7 @@
 
 #include "boinc_api.h"
 #include "platform.h"
+#include "range.h"
 #include "results.h"
 #include "state_file.h"
 
@@ -34,6 +35,22 @@ bool copy_file(const char *from, const char *to, char *error, uint32_t size) {
   return written || say(error, size, "write", to);
 }
 
+// Whether `unit` holds the range the state file has taken already, its
+// import complete ("cur_pos" is not the marker of an import cut short).
+bool unit_taken_already(const char *unit) {
+  uint64_t where = 0, srt = 0, end = 0, taken_where = 0, taken_srt = 0, taken_end = 0, cur = 0;
+  StateReads reads;
+  const bool read = read_position("Main", "Where", 0, &where, unit, &reads) &&
+                    read_position("Main", "srt_pos", 0, &srt, unit, &reads) &&
+                    read_position("Main", "end_pos", 0, &end, unit, &reads) &&
+                    read_position("Main", "where", 0, &taken_where, slot_state_name, &reads) &&
+                    read_position("Main", "srt_pos", 0, &taken_srt, slot_state_name, &reads) &&
+                    read_position("Main", "end_pos", 0, &taken_end, slot_state_name, &reads) &&
+                    read_position("Main", "cur_pos", 0, &cur, slot_state_name, &reads);
+  return read && state_readable(reads, slot_state_name) && where != 0 && where == taken_where && srt == taken_srt &&
+         end == taken_end && cur != no_chunk_marker;
+}
+
 }  // namespace
 
 const char *slot_link_target(const char *name, char *out, uint32_t size) {
@@ -52,6 +69,12 @@ bool slot_files_stage(char *error, uint32_t size) {
   if (!file_exists(slot_state_name) &&
       !file_replace(slot_state_name, used_up_state, sizeof used_up_state - 1))
     return say(error, size, "write", slot_state_name);
+  // A slot computes one unit. The client copies it into the slot again at
+  // every start of the task, so after a quit or a kill the unit the state
+  // file has taken already is back: it is the same unit, not one sent
+  // again, and is not imported a second time.
+  if (file_exists(slot_unit_name) && unit_taken_already(slot_unit_name) && !file_delete(slot_unit_name))
+    return say(error, size, "delete", slot_unit_name);
 
   for (int32_t f = 0; f < 2; f++) {
     char name[16];

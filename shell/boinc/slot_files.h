@@ -27,7 +27,8 @@ const char *slot_link_target(const char *name, char *out, uint32_t size);
 // built-in default range is computed first. A linked result file is moved
 // aside to "<name>.link" (the client then leaves the slot's own file alone)
 // and the results are appended to a plain file in its place. A unit that
-// is there again after its import is deleted by the import as one taken.
+// is there again after its import (the client copies the inputs in at
+// every start of the task) is deleted here: the slot computes one unit.
 // False, with a message in `error` (room for `size` bytes), when a file
 // cannot be read or written.
 bool slot_files_stage(char *error, uint32_t size);
