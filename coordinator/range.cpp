@@ -136,6 +136,7 @@ bool load_main_state(int32_t sections) {
   // can lag behind the sections they count; they are never read back.
   result_counters.output[0] = -1;
   result_counters.output[1] = -1;
+  result_counters.sections_to_load = sections > 0 ? sections : 0;
   range.current = read_int("Main", "current", 0, nullptr, &reads);
   if (!state_readable(reads)) {
     set_error("Error: cannot read Quarn.ini");
@@ -160,6 +161,9 @@ static const char *empty_chunk_fault(uint64_t where, uint64_t end_pos) {
 
 void load_slot_chunk(WorkSlot *slot) {
   coordinator.computing_slots.fetch_add(1);
+  // Counted as loaded even when refused below: a damaged section is never
+  // counted, and the others' counters may settle without it.
+  if (result_counters.sections_to_load > 0) --result_counters.sections_to_load;
   char section[16];
   thread_section(slot->thread_number, section, sizeof section);
   StateReads reads;

@@ -8,11 +8,12 @@
 #include "platform.h"
 #include "state_file.h"
 
-ResultCounters result_counters{{-1, -1}};
+ResultCounters result_counters{{-1, -1}, 0};
 
 void result_counters_reset() {
   result_counters.output[0] = -1;
   result_counters.output[1] = -1;
+  result_counters.sections_to_load = 0;
 }
 
 void result_file_name(int32_t f, char *out, uint32_t size) {
@@ -35,6 +36,7 @@ bool append_result_line(const WorkSlot *slot) {
 
 void settle_counters() {
   static const char *const keys[2] = {"output0", "output1"};
+  if (result_counters.sections_to_load > 0) return;
   for (int f = 0; f < 2; ++f) {
     int32_t v = result_counters.output[f];
     if (v < 0) {

@@ -14,6 +14,10 @@ struct WorkSlot;
 // each chunk a worker loads is added to it. Changed under coordinator_lock.
 struct ResultCounters {
   int32_t output[2];
+  // Sections Start will still load. A counter settled before the last of
+  // them would miss that section's chunk for good (a worker that retires
+  // at once reports before the next one has loaded), so settling waits.
+  int32_t sections_to_load;
 };
 extern ResultCounters result_counters;
 
@@ -42,7 +46,7 @@ bool result_file_exists(int32_t f);
 bool append_result_line(const WorkSlot *slot);
 
 // Settles both counters, output0 then output1, writing each to [Main] only
-// if it was provisional: by each progress report and at the end of Stop
-// Calculating. The caller holds coordinator_lock or runs while no worker
+// if it was provisional and no section is left to load: by each progress
+// report and at the end of Stop Calculating. The caller holds coordinator_lock or runs while no worker
 // exists.
 void settle_counters();

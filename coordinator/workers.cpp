@@ -94,8 +94,11 @@ bool start_calculating() {
     set_error("Error: no worker thread could be started");
     return abandon_start();
   }
-  if (worker_state.worker_count < wanted)
+  if (worker_state.worker_count < wanted) {
     coordinator_note("Only %d of %d worker threads could be started", worker_state.worker_count, wanted);
+    CoordinatorGuard guard;  // the sections of workers never created stay unloaded
+    result_counters.sections_to_load -= wanted - worker_state.worker_count;
+  }
 
   thread_sleep(worker_state.start_pause_ms);
   if (front_end.arm_timer) front_end.arm_timer();
@@ -119,6 +122,8 @@ void stop_calculating() {
     if (worker_state.worker_handles[i]) thread_join(worker_state.worker_handles[i]);
     worker_state.worker_handles[i] = nullptr;
   }
+  // Every worker that was created has loaded its section by now.
+  result_counters.sections_to_load = 0;
   settle_counters();
   coordinator_lock_close();
   if (front_end.after_stop) front_end.after_stop();

@@ -380,6 +380,34 @@ TEST_F(CoordinatorTest, AChunkHandedOutJustBeforeACrashIsNotHandedOutAgain) {
   EXPECT_EQ(ini("Main", "cur_pos"), "0000000000001388");
 }
 
+// A worker with nothing to do retires, and reports, at once: a report
+// before the other worker has loaded its chunk of output1.txt must not
+// settle that counter at 0, which no later load would correct.
+TEST_F(CoordinatorTest, CountersSettleOnlyOnceEverySectionIsLoaded) {
+  write_main(million, 0, 5000, 199999,
+             "current=1\r\n[Thread0]\r\nwhere=00000000000F4240\r\ncur_pos=0000000000000064\r\n"
+             "end_pos=0000000000000064\r\noutputf=0\r\n"
+             "[Thread1]\r\nwhere=00000000000F4240\r\ncur_pos=00000000000003E8\r\n"
+             "end_pos=0000000000001388\r\noutputf=1\r\n");
+  ASSERT_TRUE(load_main_state(2));
+  TestSlot first(0);
+  {
+    CoordinatorGuard guard;
+    settle_counters();  // the first worker's report
+  }
+  EXPECT_LT(result_counters.output[1], 0);
+  EXPECT_EQ(ini("Main", "output1"), "<missing>");
+  TestSlot second(1);
+  {
+    CoordinatorGuard guard;
+    settle_counters();
+  }
+  EXPECT_EQ(result_counters.output[0], 1);
+  EXPECT_EQ(result_counters.output[1], 1);
+  EXPECT_EQ(ini("Main", "output0"), "1");
+  EXPECT_EQ(ini("Main", "output1"), "1");
+}
+
 TEST_F(CoordinatorTest, DamagedMainValuesAreRefusedAndAnOverrunIsRepaired) {
   front_end.message = record_message;
   messages.clear();

@@ -9,6 +9,13 @@
 //     between a line's append and the position's save, so that stretch
 //     will be reported again). Exit 1, naming the line, when the file is
 //     torn or damaged.
+//   soak_check counters QUARN_INI
+//     For a state file the client left when it stopped cleanly: exit 0,
+//     printing "counters A B", when [Main] "output0" and "output1" are
+//     settled and equal the number of [Thread<n>] sections holding a chunk
+//     of output0.txt and of output1.txt (a section's "outputf", 0 when
+//     missing). A counter a start got wrong stays wrong by the same amount
+//     through every chunk end, so it shows here. Exit 1 on a mismatch.
 //   soak_check figures [--windows FILE] RESULT_FILE...
 //     Sorts the lines of every position out as quarn-coord sum does and
 //     prints, per position and in total, the lines, the repeated stretches,
@@ -55,18 +62,27 @@ Starts reported_starts(const std::vector<const char *> &files) {
   return starts;
 }
 
-int check_state(const char *path, const std::vector<const char *> &results) {
+// Reads and parses the state file at path; false with *why otherwise.
+bool load_state(const char *path, std::vector<StateSection> *sections, std::string *why) {
   std::FILE *f = std::fopen(path, "rb");
-  if (!f) return fail(std::string(path) + " cannot be opened");
+  if (!f) {
+    *why = std::string(path) + " cannot be opened";
+    return false;
+  }
   std::string text;
   char buf[4096];
   std::size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
   std::fclose(f);
+  if (parse_state(text, sections, why)) return true;
+  *why = std::string(path) + ": " + *why;
+  return false;
+}
 
+int check_state(const char *path, const std::vector<const char *> &results) {
   std::vector<StateSection> sections;
   std::string why;
-  if (!parse_state(text, &sections, &why)) return fail(std::string(path) + ": " + why);
+  if (!load_state(path, &sections, &why)) return fail(why);
 
   // The same values once more through the client's own readers, and the
   // ranges the client would refuse to load.
@@ -88,6 +104,39 @@ int check_state(const char *path, const std::vector<const char *> &results) {
     if (!main && cur < end && starts.count({where, cur}))
       std::printf("window %016llX %016llX\n", (unsigned long long)where, (unsigned long long)cur);
   }
+  return 0;
+}
+
+int check_counters(const char *path) {
+  std::vector<StateSection> sections;
+  std::string why;
+  if (!load_state(path, &sections, &why)) return fail(why);
+  long held[2] = {0, 0}, stored[2] = {-1, -1};
+  bool have[2] = {false, false};
+  for (const StateSection &s : sections) {
+    if (s.name == "Main") {
+      for (int f = 0; f < 2; ++f) {
+        auto k = s.keys.find(f == 0 ? "output0" : "output1");
+        if (k != s.keys.end()) stored[f] = std::strtol(k->second.c_str(), nullptr, 10), have[f] = true;
+      }
+      continue;
+    }
+    auto k = s.keys.find("outputf");
+    const long outputf = k == s.keys.end() ? 0 : std::strtol(k->second.c_str(), nullptr, 10);
+    if (outputf != 0 && outputf != 1) return fail(std::string(path) + ": [" + s.name + "] outputf is neither 0 nor 1");
+    ++held[outputf];
+  }
+  if (!have[0] || !have[1] || stored[0] < 0 || stored[1] < 0 || stored[0] != held[0] ||
+      stored[1] != held[1]) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "COUNTER MISMATCH: [Main] output0=%s output1=%s, but the [Thread<n>] sections "
+                  "hold %ld chunk(s) of output0.txt and %ld of output1.txt",
+                  have[0] ? std::to_string(stored[0]).c_str() : "(missing)",
+                  have[1] ? std::to_string(stored[1]).c_str() : "(missing)", held[0], held[1]);
+    return fail(std::string(path) + ": " + text);
+  }
+  std::printf("counters %ld %ld\n", held[0], held[1]);
   return 0;
 }
 
@@ -167,12 +216,14 @@ int figures(const std::vector<const char *> &files, const char *windows_file) {
 int main(int argc, char **argv) {
   if (argc >= 3 && std::strcmp(argv[1], "state") == 0)
     return check_state(argv[2], std::vector<const char *>(argv + 3, argv + argc));
+  if (argc == 3 && std::strcmp(argv[1], "counters") == 0) return check_counters(argv[2]);
   if (argc >= 3 && std::strcmp(argv[1], "figures") == 0) {
     if (argc >= 5 && std::strcmp(argv[2], "--windows") == 0)
       return figures(std::vector<const char *>(argv + 4, argv + argc), argv[3]);
     return figures(std::vector<const char *>(argv + 2, argv + argc), nullptr);
   }
   std::fprintf(stderr, "usage: soak_check state QUARN_INI [RESULT_FILE...]\n"
+                       "       soak_check counters QUARN_INI\n"
                        "       soak_check figures [--windows FILE] RESULT_FILE...\n");
   return 2;
 }
