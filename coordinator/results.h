@@ -47,6 +47,6 @@ bool append_result_line(const WorkSlot *slot);
 
 // Settles both counters, output0 then output1, writing each to [Main] only
 // if it was provisional and no section is left to load: by each progress
-// report and at the end of Stop Calculating. The caller holds coordinator_lock or runs while no worker
-// exists.
+// report and at the end of Stop Calculating. The caller holds
+// coordinator_lock or runs while no worker exists.
 void settle_counters();
