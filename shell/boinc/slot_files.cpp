@@ -7,6 +7,7 @@
 
 #include "boinc_api.h"
 #include "platform.h"
+#include "range.h"
 #include "results.h"
 #include "state_file.h"
 
@@ -34,6 +35,25 @@ bool copy_file(const char *from, const char *to, char *error, uint32_t size) {
   return written || say(error, size, "write", to);
 }
 
+// Whether the slot's unit holds the range Quarn.ini has taken already, its
+// import complete: the client gives the slot its files again at every start
+// (a task restarted after a quit, or a finished one whose end it lost), and
+// taken again the unit would be computed from its start once more, every
+// line repeated. A state whose import a kill cut short (its "cur_pos" still
+// the marker) has not taken the unit yet.
+bool unit_taken_already() {
+  uint64_t unit[3] = {}, state[4] = {};
+  const char *keys[3] = {"where", "srt_pos", "end_pos"};
+  for (int32_t i = 0; i < 3; i++) {
+    if (!read_position("Main", keys[i], 0, &unit[i], slot_unit_name) ||
+        !read_position("Main", keys[i], 0, &state[i], slot_state_name))
+      return false;
+  }
+  if (!read_position("Main", "cur_pos", no_chunk_marker, &state[3], slot_state_name)) return false;
+  return unit[0] != 0 && state[3] != no_chunk_marker && unit[0] == state[0] &&
+         unit[1] == state[1] && unit[2] == state[2];
+}
+
 }  // namespace
 
 const char *slot_link_target(const char *name, char *out, uint32_t size) {
@@ -52,6 +72,8 @@ bool slot_files_stage(char *error, uint32_t size) {
   if (!file_exists(slot_state_name) &&
       !file_replace(slot_state_name, used_up_state, sizeof used_up_state - 1))
     return say(error, size, "write", slot_state_name);
+  if (file_exists(slot_unit_name) && unit_taken_already() && !file_delete(slot_unit_name))
+    return say(error, size, "delete", slot_unit_name);
 
   for (int32_t f = 0; f < 2; f++) {
     char name[16];

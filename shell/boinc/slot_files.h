@@ -26,8 +26,9 @@ const char *slot_link_target(const char *name, char *out, uint32_t size);
 // used up is written, so that the first chunk end imports the unit and no
 // built-in default range is computed first. A linked result file is moved
 // aside to "<name>.link" (the client then leaves the slot's own file alone)
-// and the results are appended to a plain file in its place. A unit that
-// is there again after its import is deleted by the import as one taken.
+// and the results are appended to a plain file in its place. A unit whose
+// range the state has taken already (given again at a restart) is deleted,
+// so that the state's positions go on and nothing is computed twice.
 // False, with a message in `error` (room for `size` bytes), when a file
 // cannot be read or written.
 bool slot_files_stage(char *error, uint32_t size);
