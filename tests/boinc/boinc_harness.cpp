@@ -5,28 +5,42 @@
 //       writes FILE as the client writes init_data.xml
 //   boinc_harness client DIR NCPUS CHECKPOINT_PERIOD
 //       writes DIR/init_data.xml naming itself as the client (the API ends
-//       the application when the client's process is gone), creates
-//       DIR/boinc_mmap_file and serves it until DIR/harness.cmd says
+//       the application when the client's process is gone), creates the
+//       shared memory (DIR/boinc_mmap_file; on Windows the named mapping
+//       "shm_" plus the segment name init_data.xml gives), says so by
+//       creating DIR/harness.ready, and serves it until DIR/harness.cmd says
 //       "exit" (or an hour passes): a heartbeat every second, each command
 //       of DIR/harness.cmd (suspend, resume, quit, abort; the file is
 //       deleted once read) sent to the application, and every fraction done
 //       the application reports appended to DIR/harness.status, and the last
 //       floating-point work it reported ("fpops_cumulative") in
 //       DIR/harness.fpops.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#ifndef _WIN32
+#include <chrono>
 #include <thread>
+#endif
 
 #include <unistd.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "app_ipc.h"
 #include "parse.h"
 #include "shmem.h"
 
 namespace {
+
+#ifdef _WIN32
+// The name of the Windows shared memory segment; init_data.xml carries it
+// without the API's "shm_" prefix.
+std::string segment_name() { return "quarn_harness_" + std::to_string(getpid()); }
+#endif
 
 int write_init_data(const std::string &file, double ncpus, double checkpoint_period) {
   // The values the client sets for a task it starts (client/app_start.cpp).
@@ -45,7 +59,11 @@ int write_init_data(const std::string &file, double ncpus, double checkpoint_per
   aid.checkpoint_period = checkpoint_period;
   aid.fraction_done_start = 0;
   aid.fraction_done_end = 1;
+#ifdef _WIN32
+  std::snprintf(aid.shmem_seg_name, sizeof aid.shmem_seg_name, "%s", segment_name().c_str());
+#else
   aid.shmem_seg_name = -1;  // the memory-mapped file of a version 6 client and later
+#endif
   std::snprintf(aid.app_name, sizeof aid.app_name, "quarn");
   std::snprintf(aid.project_dir, sizeof aid.project_dir, ".");
   FILE *f = std::fopen(file.c_str(), "w");
@@ -67,14 +85,29 @@ std::string read_command(const std::string &path) {
 
 int serve(const std::string &dir, double ncpus, double checkpoint_period) {
   if (write_init_data(dir + "/init_data.xml", ncpus, checkpoint_period) != 0) return 1;
+  SHARED_MEM *shm = nullptr;
+#ifdef _WIN32
+  // The mapping lives as long as this process holds its handle.
+  const std::string name = SHM_PREFIX + segment_name();
+  if (!create_shmem(name.c_str(), sizeof(SHARED_MEM), reinterpret_cast<void **>(&shm)) || !shm) {
+    std::fprintf(stderr, "boinc_harness: cannot create the mapping %s (error %lu)\n", name.c_str(),
+                 static_cast<unsigned long>(GetLastError()));
+    return 1;
+  }
+#else
   // Made whole under another name and then renamed, so that an
   // application that finds the file finds it at its full size.
-  SHARED_MEM *shm = nullptr;
   const std::string made = dir + "/boinc_mmap_file.new";
   if (create_shmem_mmap(made.c_str(), sizeof(SHARED_MEM), reinterpret_cast<void **>(&shm)) != 0)
     return 1;
-  std::memset(shm, 0, sizeof(SHARED_MEM));
   if (std::rename(made.c_str(), (dir + "/boinc_mmap_file").c_str()) != 0) return 1;
+#endif
+  std::memset(shm, 0, sizeof(SHARED_MEM));
+  if (FILE *f = std::fopen((dir + "/harness.ready").c_str(), "w")) {
+    std::fclose(f);
+  } else {
+    return 1;
+  }
   const std::string cmd_path = dir + "/harness.cmd";
   const std::string status_path = dir + "/harness.status";
   for (int tick = 0; tick < 36000; tick++) {
@@ -89,19 +122,24 @@ int serve(const std::string &dir, double ncpus, double checkpoint_period) {
     if (shm->app_status.get_msg(buf)) {
       double fraction = -1, fpops = 0;
       if (parse_double(buf, "<fpops_cumulative>", fpops)) {
-        if (FILE *f = std::fopen((dir + "/harness.fpops").c_str(), "w")) {
+        // Binary mode: the same lines, without carriage returns, on Windows.
+        if (FILE *f = std::fopen((dir + "/harness.fpops").c_str(), "wb")) {
           std::fprintf(f, "%.0f\n", fpops);
           std::fclose(f);
         }
       }
       if (parse_double(buf, "<fraction_done>", fraction)) {
-        if (FILE *f = std::fopen(status_path.c_str(), "a")) {
+        if (FILE *f = std::fopen(status_path.c_str(), "ab")) {
           std::fprintf(f, "%.6f\n", fraction);
           std::fclose(f);
         }
       }
     }
+#ifdef _WIN32
+    Sleep(100);  // MinGW's win32 thread model has no std::this_thread
+#else
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+#endif
   }
   return 0;
 }
