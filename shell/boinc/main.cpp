@@ -162,55 +162,65 @@ int main(int argc, char **argv) {
   start();
 
   uint32_t last_report = tick_count();
-  for (;;) {
-    BOINC_STATUS status;
-    boinc_get_status(&status);
-    if (status.quit_request || status.no_heartbeat || status.abort_request) {
-      // Quit: the client starts us again later, and Quarn.ini holds every
-      // position. Abort: the unit is given up.
-      session_exit_steps();
-      const bool abort = status.abort_request != 0;
-      say(abort ? "Aborted by the client" : "Stopped; the unit resumes from Quarn.ini at the next start");
-      // The API keeps its own exit to itself; the slot's lock is the
-      // process's and goes with it.
-      std::fflush(nullptr);
-      std::exit(abort ? EXIT_ABORTED_BY_CLIENT : 0);
-    }
-    if (status.suspended && !app.suspended) {
-      session_stop();
-      app.suspended = true;
-      say("Suspended");
-    } else if (!status.suspended && app.suspended) {
-      app.suspended = false;
-      say("Resumed");
-      start();
-    }
-    if (session_calculating() && (app.stop_requested.load() != 0 || session_all_retired())) break;
+  // The workers all ending is the end of the unit only when its terms are
+  // done; otherwise (a worker that found no work while another had yet to
+  // load its chunk) they are started again, a few times at most.
+  for (int restarts = 0;; ++restarts) {
+    for (;;) {
+      BOINC_STATUS status;
+      boinc_get_status(&status);
+      if (status.quit_request || status.no_heartbeat || status.abort_request) {
+        // Quit: the client starts us again later, and Quarn.ini holds every
+        // position. Abort: the unit is given up.
+        session_exit_steps();
+        const bool abort = status.abort_request != 0;
+        say(abort ? "Aborted by the client" : "Stopped; the unit resumes from Quarn.ini at the next start");
+        // The API keeps its own exit to itself; the slot's lock is the
+        // process's and goes with it.
+        std::fflush(nullptr);
+        std::exit(abort ? EXIT_ABORTED_BY_CLIENT : 0);
+      }
+      if (status.suspended && !app.suspended) {
+        session_stop();
+        app.suspended = true;
+        say("Suspended");
+      } else if (!status.suspended && app.suspended) {
+        app.suspended = false;
+        say("Resumed");
+        start();
+      }
+      if (session_calculating() && (app.stop_requested.load() != 0 || session_all_retired())) break;
 
-    if (session_calculating() && boinc_time_to_checkpoint()) {
-      // Every worker appends its partial line and saves its position.
-      session_stop();
-      start();
-      boinc_checkpoint_completed();
+      if (session_calculating() && boinc_time_to_checkpoint()) {
+        // Every worker appends its partial line and saves its position.
+        session_stop();
+        start();
+        boinc_checkpoint_completed();
+      }
+      if (tick_count() - last_report >= report_period_ms) {
+        last_report = tick_count();
+        report_progress(true);
+      }
+      thread_sleep(poll_ms);
     }
-    if (tick_count() - last_report >= report_period_ms) {
-      last_report = tick_count();
-      report_progress(true);
-    }
-    thread_sleep(poll_ms);
+
+    report_progress(true);
+    session_stop();
+    // Running out of work units is the normal end of the one unit; a kernel
+    // error, a file that cannot be written or a refused unit is not.
+    if (session_failed()) refuse_with_error_text();
+    char bad[32];
+    std::snprintf(bad, sizeof bad, "%s.bad", slot_unit_name);
+    if (file_exists(bad)) refuse("Error: the work unit Range.ini was refused; see Range.ini.bad");
+    const SessionUnit unit = session_unit();
+    if (unit.end_pos <= unit.srt_pos || unit.where == 0)
+      refuse("Error: no work unit was computed: the slot holds no Range.ini");
+    if (app.fraction >= 1.0) break;  // as the report before the Stop read it
+    if (restarts == 3) refuse("Error: the workers ended with terms of the unit left");
+    say("The workers ended with terms of the unit left; starting them again");
+    app.stop_requested.store(0);
+    start();
   }
-
-  report_progress(true);
-  session_stop();
-  // Running out of work units is the normal end of the one unit; a kernel
-  // error, a file that cannot be written or a refused unit is not.
-  if (session_failed()) refuse_with_error_text();
-  char bad[32];
-  std::snprintf(bad, sizeof bad, "%s.bad", slot_unit_name);
-  if (file_exists(bad)) refuse("Error: the work unit Range.ini was refused; see Range.ini.bad");
-  const SessionUnit unit = session_unit();
-  if (unit.end_pos <= unit.srt_pos || unit.where == 0)
-    refuse("Error: no work unit was computed: the slot holds no Range.ini");
   session_exit_steps();
   if (!slot_files_deliver(error, sizeof error)) refuse(error);
   boinc_fraction_done(1.0);
