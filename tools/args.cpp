@@ -42,37 +42,37 @@ bool parse_variant(const char *text, int *variant) {
 
 namespace {
 
-CommandOption *find_option(CommandSpec *spec, const char *name) {
-  for (int i = 0; i < spec->option_count; ++i)
-    if (!std::strcmp(spec->options[i].name, name)) return &spec->options[i];
+CommandOption *find_option(CommandSyntax *syntax, const char *name) {
+  for (int i = 0; i < syntax->option_count; ++i)
+    if (!std::strcmp(syntax->options[i].name, name)) return &syntax->options[i];
   return nullptr;
 }
 
-void show_help(const CommandSpec &spec) {
-  std::printf("usage: quarn-coord %s\n%s\n", spec.synopsis, spec.about);
-  if (spec.option_count) std::printf("options:\n");
-  for (int i = 0; i < spec.option_count; ++i) std::printf("  %-16s %s\n", spec.options[i].name, spec.options[i].help);
+void show_help(const CommandSyntax &syntax) {
+  std::printf("usage: quarn-coord %s\n%s\n", syntax.synopsis, syntax.about);
+  if (syntax.option_count) std::printf("options:\n");
+  for (int i = 0; i < syntax.option_count; ++i) std::printf("  %-16s %s\n", syntax.options[i].name, syntax.options[i].help);
   std::printf("  %-16s %s\n", "--help", "show this and do nothing else");
 }
 
-ParseOutcome usage_error(const CommandSpec &spec, const char *why, const char *what) {
-  if (why) std::fprintf(stderr, "quarn-coord %s: %s%s\n", spec.name, what, why);
-  command_usage(spec);
+ParseOutcome usage_error(const CommandSyntax &syntax, const char *why, const char *what) {
+  if (why) std::fprintf(stderr, "quarn-coord %s: %s%s\n", syntax.name, what, why);
+  command_usage(syntax);
   return ParseOutcome::usage_error;
 }
 
 }  // namespace
 
-int command_usage(const CommandSpec &spec) {
-  std::fprintf(stderr, "usage: quarn-coord %s\n", spec.synopsis);
+int command_usage(const CommandSyntax &syntax) {
+  std::fprintf(stderr, "usage: quarn-coord %s\n", syntax.synopsis);
   return 2;
 }
 
-ParseOutcome parse_command(CommandSpec *spec, int argc, char **argv, std::vector<const char *> *operands) {
-  for (int i = 0; i < spec->option_count; ++i) {
-    spec->options[i].given = false;
-    spec->options[i].number = 0;
-    spec->options[i].text = nullptr;
+ParseOutcome parse_command(CommandSyntax *syntax, int argc, char **argv, std::vector<const char *> *operands) {
+  for (int i = 0; i < syntax->option_count; ++i) {
+    syntax->options[i].given = false;
+    syntax->options[i].number = 0;
+    syntax->options[i].text = nullptr;
   }
   operands->clear();
   for (int i = 0; i < argc; ++i) {
@@ -82,19 +82,19 @@ ParseOutcome parse_command(CommandSpec *spec, int argc, char **argv, std::vector
       continue;
     }
     if (!std::strcmp(a, "--help")) {
-      show_help(*spec);
+      show_help(*syntax);
       return ParseOutcome::help_shown;
     }
-    CommandOption *o = find_option(spec, a);
-    if (!o) return usage_error(*spec, a, "unknown option ");
+    CommandOption *o = find_option(syntax, a);
+    if (!o) return usage_error(*syntax, a, "unknown option ");
     o->given = true;
     if (o->kind == OptionKind::flag) continue;
     if (i + 1 >= argc || (o->kind == OptionKind::number && !parse_u64(argv[i + 1], &o->number)))
-      return usage_error(*spec, o->kind == OptionKind::number ? " needs a number" : " needs a value", a);
+      return usage_error(*syntax, o->kind == OptionKind::number ? " needs a number" : " needs a value", a);
     o->text = argv[++i];
   }
   const int n = int(operands->size());
-  if (n < spec->min_operands || (spec->max_operands >= 0 && n > spec->max_operands))
-    return usage_error(*spec, nullptr, nullptr);
+  if (n < syntax->min_operands || (syntax->max_operands >= 0 && n > syntax->max_operands))
+    return usage_error(*syntax, nullptr, nullptr);
   return ParseOutcome::ok;
 }

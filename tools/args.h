@@ -33,7 +33,7 @@ struct CommandOption {
 // A command of quarn-coord: its name, its synopsis (shown after "usage:
 // quarn-coord ", continued lines already indented), what it does (for
 // --help), its options, and how many operands it takes (max -1: any).
-struct CommandSpec {
+struct CommandSyntax {
   const char *name;
   const char *synopsis;
   const char *about;
@@ -52,11 +52,11 @@ enum class ParseOutcome { ok, help_shown, usage_error };
 // option, a missing or malformed value, too few or too many operands)
 // prints "quarn-coord NAME: why" when there is more to say than the usage,
 // then the usage, to standard error.
-ParseOutcome parse_command(CommandSpec *spec, int argc, char **argv, std::vector<const char *> *operands);
+ParseOutcome parse_command(CommandSyntax *syntax, int argc, char **argv, std::vector<const char *> *operands);
 
 // Prints "usage: quarn-coord SYNOPSIS" to standard error; returns 2, the exit
 // status of a usage error.
-int command_usage(const CommandSpec &spec);
+int command_usage(const CommandSyntax &syntax);
 
 // The exit status for a parse that did not end in ok: 0 after --help, 2
 // after a usage error.

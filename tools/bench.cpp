@@ -134,12 +134,12 @@ bool parse_bench_options(int argc, char **argv, BenchOptions *b, int *status) {
       {"--seconds", OptionKind::text, "S: time each row over at least S seconds (default 1)", false, 0, nullptr},
       {"--unit", OptionKind::flag, "time the default work unit instead", false, 0, nullptr},
   };
-  CommandSpec spec = {"bench",
+  CommandSyntax syntax = {"bench",
                       "bench [--where W[,W...]] [--variant generic|pentium|fast]\n"
                       "                         [--tier scalar|avx2|ifma] [--seconds S] [--unit]",
                       "Measures each kernel's terms per second on one thread.", o, opt_count, 0, 0};
   std::vector<const char *> operands;
-  const ParseOutcome parsed = parse_command(&spec, argc, argv, &operands);
+  const ParseOutcome parsed = parse_command(&syntax, argc, argv, &operands);
   if (parsed != ParseOutcome::ok) {
     *status = parse_exit_status(parsed);
     return false;

@@ -71,23 +71,23 @@ int chunk_main(int argc, char **argv) {
       {"--variant", OptionKind::text, "V: generic, pentium or fast (by default the one dispatch chooses)", false,
        0, nullptr},
   };
-  CommandSpec spec = {"chunk", "chunk WHERE SRT END [--variant generic|pentium|fast]",
+  CommandSyntax syntax = {"chunk", "chunk WHERE SRT END [--variant generic|pentium|fast]",
                       "Prints the result line a worker writes for terms [SRT, END) at position WHERE.", options,
                       1, 3, 3};
   std::vector<const char *> pos;
-  const ParseOutcome parsed = parse_command(&spec, argc, argv, &pos);
+  const ParseOutcome parsed = parse_command(&syntax, argc, argv, &pos);
   if (parsed != ParseOutcome::ok) return parse_exit_status(parsed);
   int variant = -1;
   if (options[0].given && !parse_variant(options[0].text, &variant)) {
     std::fprintf(stderr, "quarn-coord chunk: unknown variant '%s'\n", options[0].text);
-    return command_usage(spec);
+    return command_usage(syntax);
   }
   uint64_t v[3];
   static const char *const names[3] = {"WHERE", "SRT", "END"};
   for (int i = 0; i < 3; ++i) {
     if (!parse_u64(pos[i], &v[i])) {
       std::fprintf(stderr, "quarn-coord chunk: %s is not a number: '%s'\n", names[i], pos[i]);
-      return command_usage(spec);
+      return command_usage(syntax);
     }
   }
   if (const char *problem = chunk_problem(v[0], v[1], v[2])) {

@@ -27,16 +27,16 @@ int rounding_main(int argc, char **argv) {
   CommandOption options[] = {
       {"--exact", OptionKind::flag, "also the exact share, to the bit (slow)", false, 0, nullptr},
   };
-  CommandSpec spec = {"rounding", "rounding WHERE SRT END [--exact]",
+  CommandSyntax syntax = {"rounding", "rounding WHERE SRT END [--exact]",
                       "Shows how far each variant's line for terms [SRT, END) falls short of the others.",
                       options, 1, 3, 3};
   std::vector<const char *> pos;
-  const ParseOutcome parsed = parse_command(&spec, argc, argv, &pos);
+  const ParseOutcome parsed = parse_command(&syntax, argc, argv, &pos);
   if (parsed != ParseOutcome::ok) return parse_exit_status(parsed);
   const bool exact = options[0].given;
   uint64_t v[3];
   for (int i = 0; i < 3; ++i)
-    if (!parse_u64(pos[i], &v[i])) return command_usage(spec);
+    if (!parse_u64(pos[i], &v[i])) return command_usage(syntax);
   if (const char *problem = chunk_problem(v[0], v[1], v[2])) {
     std::fprintf(stderr, "quarn-coord rounding: %s\n", problem);
     return 2;

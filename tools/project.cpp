@@ -177,16 +177,16 @@ int submit_main(int argc, char **argv) {
       {"--to", OptionKind::number, "B: the end of the terms (by default the end of the head)", false, 0, nullptr},
       {"--app", OptionKind::text, "NAME: the project's application (default quarn)", false, 0, nullptr},
   };
-  CommandSpec spec = {"submit",
+  CommandSyntax syntax = {"submit",
                       "submit WHERE --project DIR [--terms N] [--quorum Q] [--from A] [--to B] [--app NAME]",
                       "Stages work units covering terms [A, B) at position WHERE and creates them in the "
                       "BOINC project DIR.",
                       o, opt_count, 1, 1};
   std::vector<const char *> operands;
-  const ParseOutcome parsed = parse_command(&spec, argc, argv, &operands);
+  const ParseOutcome parsed = parse_command(&syntax, argc, argv, &operands);
   if (parsed != ParseOutcome::ok) return parse_exit_status(parsed);
   uint64_t where = 0;
-  if (!o[opt_project].given || !parse_u64(operands[0], &where)) return command_usage(spec);
+  if (!o[opt_project].given || !parse_u64(operands[0], &where)) return command_usage(syntax);
   const char *project = o[opt_project].text;
   const char *app = o[opt_app].given ? o[opt_app].text : "quarn";
   const uint64_t quorum = o[opt_quorum].given ? o[opt_quorum].number : 1, from = o[opt_from].number;
@@ -260,11 +260,11 @@ int check_main(int argc, char **argv) {
   CommandOption o[opt_count] = {
       {"--sample", OptionKind::number, "K: lines recomputed (default 2)", false, 0, nullptr},
   };
-  CommandSpec spec = {"check", "check [--sample K] FILE...",
+  CommandSyntax syntax = {"check", "check [--sample K] FILE...",
                       "The validator's check of one result's files (exit 0 valid, 3 transient, 1 invalid).",
                       o, opt_count, 1, -1};
   std::vector<const char *> files;
-  const ParseOutcome parsed = parse_command(&spec, argc, argv, &files);
+  const ParseOutcome parsed = parse_command(&syntax, argc, argv, &files);
   if (parsed != ParseOutcome::ok) return parse_exit_status(parsed);
   const uint64_t sample = o[opt_sample].given ? o[opt_sample].number : 2;
   ProjectUnit u{};
@@ -310,14 +310,14 @@ int check_main(int argc, char **argv) {
 }
 
 int compare_main(int argc, char **argv) {
-  CommandSpec spec = {"compare", "compare FILE...",
+  CommandSyntax syntax = {"compare", "compare FILE...",
                       "The validator's comparison of two results of one unit: the files of the first, then "
                       "as many of the second (exit 0 when they agree).",
                       nullptr, 0, 2, -1};
   std::vector<const char *> operands;
-  const ParseOutcome parsed = parse_command(&spec, argc, argv, &operands);
+  const ParseOutcome parsed = parse_command(&syntax, argc, argv, &operands);
   if (parsed != ParseOutcome::ok) return parse_exit_status(parsed);
-  if (operands.size() % 2) return command_usage(spec);
+  if (operands.size() % 2) return command_usage(syntax);
   std::vector<const char *> files[2];
   for (std::size_t i = 0; i < operands.size(); ++i) files[i < operands.size() / 2 ? 0 : 1].push_back(operands[i]);
   Wide sum[2], bound[2];
@@ -361,20 +361,20 @@ int assimilate_main(int argc, char **argv) {
       {"--error", OptionKind::number, "N: the unit failed with error mask N; the operands are then "
                                       "WU_NAME WU_ID BATCH", false, 0, nullptr},
   };
-  CommandSpec spec = {"assimilate",
+  CommandSyntax syntax = {"assimilate",
                       "assimilate --campaign DIR WU_ID FILE... | --campaign DIR --error N WU_NAME WU_ID BATCH",
                       "The assimilator's step: copies a unit's canonical result into DIR/<position>/.", o,
                       opt_count, 1, -1};
   std::vector<const char *> operands;
-  const ParseOutcome parsed = parse_command(&spec, argc, argv, &operands);
+  const ParseOutcome parsed = parse_command(&syntax, argc, argv, &operands);
   if (parsed != ParseOutcome::ok) return parse_exit_status(parsed);
-  if (!o[opt_campaign].given) return command_usage(spec);
+  if (!o[opt_campaign].given) return command_usage(syntax);
   const std::string campaign = o[opt_campaign].text;
   std::error_code ec;
   if (o[opt_error].given) {
     // The unit failed on the server (too many errors or no agreement): it
     // stays a gap that status names and that can be submitted again.
-    if (operands.size() != 3) return command_usage(spec);
+    if (operands.size() != 3) return command_usage(syntax);
     fs::create_directories(campaign, ec);
     std::FILE *f = std::fopen((campaign + "/errors.txt").c_str(), "ab");
     if (!f) return 1;
@@ -413,12 +413,12 @@ int status_main(int argc, char **argv) {
   CommandOption o[opt_count] = {
       {"--where", OptionKind::number, "W: only position W", false, 0, nullptr},
   };
-  CommandSpec spec = {"status", "status DIR [--where W]",
+  CommandSyntax syntax = {"status", "status DIR [--where W]",
                       "Per position in a campaign folder: results, head terms covered, what is missing "
                       "(exit 0 when every position is complete).",
                       o, opt_count, 1, 1};
   std::vector<const char *> operands;
-  const ParseOutcome parsed = parse_command(&spec, argc, argv, &operands);
+  const ParseOutcome parsed = parse_command(&syntax, argc, argv, &operands);
   if (parsed != ParseOutcome::ok) return parse_exit_status(parsed);
   const char *dir = operands[0];
   const uint64_t only = o[opt_where].given ? o[opt_where].number : 0;

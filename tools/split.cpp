@@ -25,9 +25,9 @@ struct SplitPlan {
   uint64_t where, from, to, terms;
 };
 
-int plan_split(const CommandSpec &spec, const char *where_text, SplitPlan *p) {
-  const CommandOption *o = spec.options;
-  if (!parse_u64(where_text, &p->where)) return command_usage(spec);
+int plan_split(const CommandSyntax &syntax, const char *where_text, SplitPlan *p) {
+  const CommandOption *o = syntax.options;
+  if (!parse_u64(where_text, &p->where)) return command_usage(syntax);
   if (p->where == 0 || p->where >= where_limit) {
     std::fprintf(stderr, "quarn-coord split: WHERE must lie in [1, 2^56)\n");
     return 2;
@@ -92,14 +92,14 @@ int split_main(int argc, char **argv) {
       {"--from", OptionKind::number, "A: the first term (even; by default 0)", false, 0, nullptr},
       {"--to", OptionKind::number, "B: the end of the terms (by default the end of the head)", false, 0, nullptr},
   };
-  CommandSpec spec = {"split", "split WHERE [--terms N] [--dir D] [--from A] [--to B]",
+  CommandSyntax syntax = {"split", "split WHERE [--terms N] [--dir D] [--from A] [--to B]",
                       "Writes work units that cover terms [A, B) of the series at position WHERE once.", o,
                       opt_count, 1, 1};
   std::vector<const char *> operands;
-  const ParseOutcome parsed = parse_command(&spec, argc, argv, &operands);
+  const ParseOutcome parsed = parse_command(&syntax, argc, argv, &operands);
   if (parsed != ParseOutcome::ok) return parse_exit_status(parsed);
   SplitPlan plan;
-  if (int status = plan_split(spec, operands[0], &plan)) return status;
+  if (int status = plan_split(syntax, operands[0], &plan)) return status;
   const uint64_t where = plan.where, from = plan.from, to = plan.to, terms = plan.terms;
   const char *dir = o[opt_dir].given ? o[opt_dir].text : ".";
 

@@ -287,10 +287,10 @@ bool parse_sum_options(int argc, char **argv, SumOptions *o, int *status) {
        nullptr},
       {"--skip-bad", OptionKind::flag, "pass over unreadable lines with a warning", false, 0, nullptr},
   };
-  CommandSpec spec = {"sum", "sum FILE... [--where W] [--complete] [--max-uncovered N] [--skip-bad]",
+  CommandSyntax syntax = {"sum", "sum FILE... [--where W] [--complete] [--max-uncovered N] [--skip-bad]",
                       "Adds up the result lines of each position and shows what they cover.", options,
                       opt_count, 1, -1};
-  const ParseOutcome parsed = parse_command(&spec, argc, argv, &o->files);
+  const ParseOutcome parsed = parse_command(&syntax, argc, argv, &o->files);
   if (parsed != ParseOutcome::ok) {
     *status = parse_exit_status(parsed);
     return false;

@@ -127,11 +127,11 @@ int verify_main(int argc, char **argv) {
       {"--sample", OptionKind::number, "K: check K lines chosen at random", false, 0, nullptr},
       {"--seed", OptionKind::number, "S: the seed of that choice (to repeat it)", false, 0, nullptr},
   };
-  CommandSpec spec = {"verify", "verify FILE... [--sample K] [--seed S]",
+  CommandSyntax syntax = {"verify", "verify FILE... [--sample K] [--seed S]",
                       "Evaluates the lines of result files again and compares them.", options, opt_count, 1,
                       -1};
   std::vector<const char *> files;
-  const ParseOutcome parsed = parse_command(&spec, argc, argv, &files);
+  const ParseOutcome parsed = parse_command(&syntax, argc, argv, &files);
   if (parsed != ParseOutcome::ok) return parse_exit_status(parsed);
 
   std::vector<SourceLine> lines;
