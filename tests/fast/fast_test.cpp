@@ -65,12 +65,12 @@ class TierTest : public ::testing::TestWithParam<int> {
 };
 
 // The tier a block runs on with `tier` forced: the IFMA tier hands blocks
-// whose largest modulus lies from its one-limb limit to 2^50 to the AVX2
-// tier's doubles.
+// whose largest modulus lies from its one-limb limit to the AVX2 tier's
+// double limit to the AVX2 tier's doubles.
 FastTier tier_for_block(FastTier tier, const FastBatch &batch) {
   uint64_t largest = fast::largest_modulus(&batch);
   if (tier == FastTier::ifma && largest >= fast::ifma_narrow_limit &&
-      largest < fast::avx2_narrow_limit && fast_tier_supported(FastTier::avx2))
+      largest < fast::avx2_double_limit && fast_tier_supported(FastTier::avx2))
     return FastTier::avx2;
   return tier;
 }
