@@ -256,20 +256,22 @@ QUARN_AVX2 __attribute__((noinline)) void square_wide(WideJob *jobs, int scan) {
       const __m256i *job = reinterpret_cast<const __m256i *>(&jobs[g]);
       __m256i m = _mm256_load_si256(job), m_high = _mm256_load_si256(job + 1);
       __m256i inv = _mm256_load_si256(job + 2), inv_high = _mm256_load_si256(job + 3);
-      // x^2 = a + 2b 2^32 + c 2^64, with x < 2^62: b < 2^62.
+      // x^2 = a + 2b 2^32 + c 2^64, with x < 2^62: b < 2^62. Its low half
+      // is never formed: its low 32 bits are a's, its high 32 bits those of
+      // mid = hi32(a) + (2b mod 2^32) < 2^33, whose carry goes to the high
+      // half.
       __m256i xh = high_halves(x[g]);
       __m256i a = _mm256_mul_epu32(x[g], x[g]);
       __m256i b = _mm256_mul_epu32(x[g], xh);
       __m256i c = _mm256_mul_epu32(xh, xh);
-      __m256i b33 = _mm256_slli_epi64(b, 33);  // (2b mod 2^32) 2^32
-      __m256i lo = _mm256_add_epi64(a, b33);
-      __m256i carry = _mm256_srli_epi64(
-          _mm256_add_epi64(_mm256_srli_epi64(a, 32), _mm256_srli_epi64(b33, 32)), 32);
-      __m256i hi = _mm256_add_epi64(_mm256_add_epi64(c, _mm256_srli_epi64(b, 31)), carry);
-      // q = lo m^-1 mod 2^64, so that q m agrees with x^2 in its low half.
-      __m256i cross = _mm256_add_epi64(_mm256_mul_epu32(lo, inv_high),
-                                       _mm256_mul_epu32(high_halves(lo), inv));
-      __m256i q = _mm256_add_epi64(_mm256_mul_epu32(lo, inv), _mm256_slli_epi64(cross, 32));
+      __m256i mid = _mm256_add_epi64(_mm256_srli_epi64(a, 32),
+                                     _mm256_and_si256(_mm256_add_epi64(b, b), low32));
+      __m256i hi = _mm256_add_epi64(_mm256_add_epi64(c, _mm256_srli_epi64(b, 31)),
+                                    _mm256_srli_epi64(mid, 32));
+      // q = lo m^-1 mod 2^64, so that q m agrees with x^2 in its low half;
+      // vpmuludq reads the low 32 bits of a and mid.
+      __m256i cross = _mm256_add_epi64(_mm256_mul_epu32(a, inv_high), _mm256_mul_epu32(mid, inv));
+      __m256i q = _mm256_add_epi64(_mm256_mul_epu32(a, inv), _mm256_slli_epi64(cross, 32));
       // hi(q m) from four partial products; m < 2^60 keeps u below 2^61 and
       // p10 plus a 32-bit value below 2^64.
       __m256i qh = high_halves(q);
