@@ -2,15 +2,34 @@
  * fast_avx2.cpp: the fast variant's AVX2+FMA tier. Four consecutive terms of
  * one part share a vector of doubles; every product is split exactly into
  * h + l by an FMA, the quotient comes from a reciprocal and the remainder
- * from a fused negative multiply-add. Exact for odd moduli below 2^50.
- * Blocks with larger moduli, up to 2^60, take the wide path at the end of
- * this file: 64-bit Montgomery squaring built from 32-bit products.
+ * from a fused negative multiply-add. Exact for odd moduli below 2^53 - 16,
+ * in one reduction per squaring below 2^50 and in two above. Blocks with
+ * larger moduli, up to 2^60, take the wide path at the end of this file:
+ * 64-bit Montgomery squaring built from 32-bit products.
  *
- * Residues are kept signed in (-m, m) without conditional corrections:
- * with q the nearest integer to c x^2 / m (c = 1 or 2, the exponent bit),
- * |c x^2 - q m| < m (1/2 + x^2 / (2 m^2)) as long as m < 2^50, so |x| < m
- * carries over from one squaring to the next. A signed residue needs no
- * normalising either: its digits are those of the fraction modulo 1.
+ * Below 2^50 residues are kept signed in (-m, m) without conditional
+ * corrections: with q the nearest integer to c x^2 / m (c = 1 or 2, the
+ * exponent bit), |c x^2 - q m| < m (1/2 + x^2 / (2 m^2)) as long as
+ * m < 2^50, so |x| < m carries over from one squaring to the next. A signed
+ * residue needs no normalising either: its digits are those of the fraction
+ * modulo 1.
+ *
+ * From 2^50 on the doubling moves out of the first quotient and a second
+ * reduction follows. With u = 2^-53, r = fl(1/m) = (1 + d) / m, |d| <= u,
+ * B = 1.5 * 2^52 and residues |x| <= m/2 + 2 (integers), for odd
+ * m < 2^53 - 16:
+ *   1. h + l = x^2 exactly, x^2 <= (m/2 + 2)^2 < 2^104, so h <= 2^104 and
+ *      |l| <= 2^50 (half an ulp below 2^104). v = h r <= m/4 + 3 <= 2^51, so
+ *      fl(v + B) lies in [B, 2^53], where the spacing is 1: q1 = fl(v + B) - B
+ *      is an integer within 1/2 of v, and |h/m - v| <= u h/m. Hence
+ *      |h - q1 m| <= m/2 + u h <= 2^52 + 2^51, an integer the FMA gives
+ *      exactly, and x1 = (h - q1 m) + l has |x1| <= 1.75 * 2^52 < 2^53: exact.
+ *   2. y = c x1 (exact, |y| < 2^54), |y r| <= 3, q2 = fl(y r + B) - B within
+ *      1/2 of y r, so |y - q2 m| <= m/2 + u |y| < m/2 + 2: exact, and the
+ *      bound on x holds again.
+ * The start 2^t, reduced in three steps, lies within m/2 + 1 of zero.
+ * Folding the doubling into the first product instead (as below 2^50) would
+ * double v and leave the rounding trick's range at 2^52.
  */
 #include <immintrin.h>
 
@@ -60,7 +79,9 @@ QUARN_AVX2 inline __m256d power_of_two(__m256i v) {
 }
 
 // Squares `chains` jobs side by side from their top six exponent bits down
-// and adds the digits of each lane's fraction to acc.
+// and adds the digits of each lane's fraction to acc: in one reduction per
+// squaring for moduli below 2^50, in two (`two_step`) below 2^53 - 16.
+template <bool two_step>
 QUARN_AVX2 __attribute__((noinline)) void square_jobs(const Job *jobs, __m256d acc[4]) {
   const __m256d bias = _mm256_set1_pd(round_bias);
   uint64_t top = 0;
@@ -87,10 +108,25 @@ QUARN_AVX2 __attribute__((noinline)) void square_jobs(const Job *jobs, __m256d a
     __m256i b = _mm256_sub_epi64(t, a);
     __m256d start = reduce(power_of_two(a), m, r, bias);
     x[g] = reduce(_mm256_mul_pd(start, power_of_two(b)), m, r, bias);
+    // Within m/2 + 2^23 of zero; once more brings it within m/2 + 1.
+    if (two_step) x[g] = reduce(x[g], m, r, bias);
     // The next bit to apply sits in each lane's sign bit.
     bits[g] = _mm256_sll_epi64(e, align_count);
   }
-  for (int s = 0; s < scan; ++s) {
+  for (int s = 0; s < scan && two_step; ++s) {
+#pragma GCC unroll 8
+    for (int g = 0; g < chains; ++g) {
+      __m256d m = _mm256_load_pd(jobs[g].modulus), r = _mm256_load_pd(jobs[g].reciprocal);
+      __m256d h = _mm256_mul_pd(x[g], x[g]);
+      __m256d l = _mm256_fmsub_pd(x[g], x[g], h);  // x^2 = h + l exactly
+      __m256d x1 = _mm256_add_pd(_mm256_fnmadd_pd(nearest_integer(h, r, bias), m, h), l);
+      // y = 2 x1 where the bit is 1.
+      __m256d y = _mm256_blendv_pd(x1, _mm256_add_pd(x1, x1), _mm256_castsi256_pd(bits[g]));
+      bits[g] = _mm256_add_epi64(bits[g], bits[g]);
+      x[g] = reduce(y, m, r, bias);
+    }
+  }
+  for (int s = 0; s < scan && !two_step; ++s) {
 #pragma GCC unroll 8
     for (int g = 0; g < chains; ++g) {
       // xs = 2x where the bit is 1: the doubling rides on the product.
@@ -123,8 +159,10 @@ QUARN_AVX2 __attribute__((noinline)) void square_jobs(const Job *jobs, __m256d a
   }
 }
 
-// The runs in `runs` (bit p for run p) on the quick path.
-QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch, uint32_t runs) {
+// The runs in `runs` (bit p for run p) on the paths in doubles, in two
+// reductions per squaring where `two_step`.
+QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch, uint32_t runs,
+                                                       bool two_step) {
   // Rounded to whole groups; the padding lanes evaluate modulus 1 and add 0.
   alignas(32) Job jobs[max_jobs + chains];
   const int64_t count = batch->count;
@@ -143,7 +181,7 @@ QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch, uint32
       Job &job = jobs[n];
       int64_t first = 4 * v;
       __m256i real = _mm256_cmpgt_epi64(count_i, _mm256_add_epi64(lane, _mm256_set1_epi64x(first)));
-      // Exact: every modulus is below 2^50.
+      // Exact: every modulus is below 2^53.
       __m256d m = _mm256_add_pd(
           _mm256_set1_pd(double(int64_t(run.modulus + uint64_t(run.modulus_step) * first))),
           modulus_step);
@@ -167,7 +205,10 @@ QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch, uint32
 
   __m256d acc[4];
   for (int j = 0; j < 4; ++j) acc[j] = _mm256_setzero_pd();
-  for (int g = 0; g < n; g += chains) square_jobs(jobs + g, acc);
+  for (int g = 0; g < n; g += chains) {
+    if (two_step) square_jobs<true>(jobs + g, acc);
+    else square_jobs<false>(jobs + g, acc);
+  }
   // A column's lane holds at most 56 digits below 2^40 in magnitude: the
   // sums are exact.
   for (int j = 0; j < 4; ++j) {
@@ -177,7 +218,7 @@ QUARN_AVX2 __attribute__((noinline)) void evaluate_jobs(FastBatch *batch, uint32
   }
 }
 
-// The wide path, for moduli from 2^50 to 2^60: Montgomery squaring with
+// The wide path, for moduli from 2^53 - 16 to 2^60: Montgomery squaring with
 // R = 2^64, every 64-bit product built from the 32x32-bit products of
 // vpmuludq (which reads only each lane's low half). As in the scalar tier's
 // lazy loop, x < 4m gives hi(x^2) < m, so t = m + hi(x^2) - hi(q m) lies in
@@ -215,20 +256,22 @@ QUARN_AVX2 __attribute__((noinline)) void square_wide(WideJob *jobs, int scan) {
       const __m256i *job = reinterpret_cast<const __m256i *>(&jobs[g]);
       __m256i m = _mm256_load_si256(job), m_high = _mm256_load_si256(job + 1);
       __m256i inv = _mm256_load_si256(job + 2), inv_high = _mm256_load_si256(job + 3);
-      // x^2 = a + 2b 2^32 + c 2^64, with x < 2^62: b < 2^62.
+      // x^2 = a + 2b 2^32 + c 2^64, with x < 2^62: b < 2^62. Its low half
+      // is never formed: its low 32 bits are a's, its high 32 bits those of
+      // mid = hi32(a) + (2b mod 2^32) < 2^33, whose carry goes to the high
+      // half.
       __m256i xh = high_halves(x[g]);
       __m256i a = _mm256_mul_epu32(x[g], x[g]);
       __m256i b = _mm256_mul_epu32(x[g], xh);
       __m256i c = _mm256_mul_epu32(xh, xh);
-      __m256i b33 = _mm256_slli_epi64(b, 33);  // (2b mod 2^32) 2^32
-      __m256i lo = _mm256_add_epi64(a, b33);
-      __m256i carry = _mm256_srli_epi64(
-          _mm256_add_epi64(_mm256_srli_epi64(a, 32), _mm256_srli_epi64(b33, 32)), 32);
-      __m256i hi = _mm256_add_epi64(_mm256_add_epi64(c, _mm256_srli_epi64(b, 31)), carry);
-      // q = lo m^-1 mod 2^64, so that q m agrees with x^2 in its low half.
-      __m256i cross = _mm256_add_epi64(_mm256_mul_epu32(lo, inv_high),
-                                       _mm256_mul_epu32(high_halves(lo), inv));
-      __m256i q = _mm256_add_epi64(_mm256_mul_epu32(lo, inv), _mm256_slli_epi64(cross, 32));
+      __m256i mid = _mm256_add_epi64(_mm256_srli_epi64(a, 32),
+                                     _mm256_and_si256(_mm256_add_epi64(b, b), low32));
+      __m256i hi = _mm256_add_epi64(_mm256_add_epi64(c, _mm256_srli_epi64(b, 31)),
+                                    _mm256_srli_epi64(mid, 32));
+      // q = lo m^-1 mod 2^64, so that q m agrees with x^2 in its low half;
+      // vpmuludq reads the low 32 bits of a and mid.
+      __m256i cross = _mm256_add_epi64(_mm256_mul_epu32(a, inv_high), _mm256_mul_epu32(mid, inv));
+      __m256i q = _mm256_add_epi64(_mm256_mul_epu32(a, inv), _mm256_slli_epi64(cross, 32));
       // hi(q m) from four partial products; m < 2^60 keeps u below 2^61 and
       // p10 plus a 32-bit value below 2^64.
       __m256i qh = high_halves(q);
@@ -316,22 +359,28 @@ QUARN_AVX2 void evaluate_avx2(FastBatch *batch) {
   // Each run on the quickest path exact for it: a block whose moduli pass
   // 2^50 in the parts of step 20 may still have those of step 8 below it.
   uint32_t quick = runs_below(batch, avx2_narrow_limit);
-  int64_t wide[4] = {0, 0, 0, 0};
-  if (quick != all_runs) {
-    evaluate_wide(batch, all_runs & ~quick);
-    for (int j = 0; j < 4; ++j) wide[j] = batch->digits[j];
+  uint32_t doubles = runs_below(batch, avx2_double_limit);
+  int64_t sum[4] = {0, 0, 0, 0};
+  if (doubles != all_runs) {
+    evaluate_wide(batch, all_runs & ~doubles);
+    for (int j = 0; j < 4; ++j) sum[j] = batch->digits[j];
   }
-  if (quick) {
+  if (doubles) {
     // The estimates rely on rounding to nearest, whatever the caller's SSE
     // control register says; the x87 control word is not involved.
     unsigned saved = _mm_getcsr();
     _mm_setcsr(0x1F80);
-    evaluate_jobs(batch, quick);
+    if (doubles & ~quick) {
+      evaluate_jobs(batch, doubles & ~quick, true);
+      for (int j = 0; j < 4; ++j) sum[j] += batch->digits[j];
+    }
+    if (quick) {
+      evaluate_jobs(batch, quick, false);
+      for (int j = 0; j < 4; ++j) sum[j] += batch->digits[j];
+    }
     _mm_setcsr(saved);
-  } else {
-    for (int j = 0; j < 4; ++j) batch->digits[j] = 0;
   }
-  for (int j = 0; j < 4; ++j) batch->digits[j] += wide[j];
+  for (int j = 0; j < 4; ++j) batch->digits[j] = sum[j];
 }
 
 }  // namespace fast

@@ -20,13 +20,15 @@ namespace fast {
 // Largest modulus (exclusive) each tier evaluates exactly. Below its narrow
 // limit a vector tier takes its quick path: the IFMA tier's lazy Montgomery
 // squares residues below 4m in one 52-bit limb up to 2^48, the AVX2 tier's
-// double-FMA products keep signed residues below m up to 2^50. Above it the
-// IFMA tier squares in two 52-bit limbs and the AVX2 tier in 64-bit
-// Montgomery from 32-bit products, both lazy below 4m, which needs m < 2^60
-// (every modulus of a position below 2^58). The scalar tier's 64-bit
-// Montgomery and digit remainders need 2m < 2^63.
+// double-FMA products keep signed residues below m up to 2^50, and with a
+// second reduction per squaring within m/2 + 2 up to its double limit,
+// 2^53 - 16. Above those the IFMA tier squares in two 52-bit limbs and the
+// AVX2 tier in 64-bit Montgomery from 32-bit products, both lazy below 4m,
+// which needs m < 2^60 (every modulus of a position below 2^58). The scalar
+// tier's 64-bit Montgomery and digit remainders need 2m < 2^63.
 constexpr uint64_t ifma_narrow_limit = uint64_t(1) << 48;
 constexpr uint64_t avx2_narrow_limit = uint64_t(1) << 50;
+constexpr uint64_t avx2_double_limit = (uint64_t(1) << 53) - 16;
 constexpr uint64_t ifma_modulus_limit = uint64_t(1) << 60;
 constexpr uint64_t avx2_modulus_limit = uint64_t(1) << 60;
 constexpr uint64_t scalar_modulus_limit = uint64_t(1) << 62;

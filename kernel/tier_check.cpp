@@ -4,8 +4,9 @@
  * A vector tier that computes wrongly on some processor (a flaw in the tier,
  * the compiler, the processor or its emulation of the instructions) would
  * spoil every result line of a campaign without a sign. Before the first
- * chunk, the tier in force evaluates a few fixed blocks whose moduli lie at
- * and just below its limit, with exponents from tiny to near 2^62, and must
+ * chunk, the tier in force evaluates a few fixed blocks whose moduli lie
+ * just below each of its limits (where it changes its way of squaring, and
+ * its modulus limit), with exponents from tiny to near 2^62, and must
  * give the scalar tier's values bit for bit. One that does not is switched
  * off for the run and the next tier is checked in turn; the text for the
  * status log says which ran.
@@ -18,9 +19,12 @@
 namespace fast {
 namespace {
 
-uint64_t tier_limit(FastTier t) {
-  return t == FastTier::ifma ? ifma_modulus_limit : avx2_modulus_limit;
-}
+// Each limit where a tier changes its way of squaring, the last its modulus
+// limit; the list ends with 0.
+const uint64_t ifma_limits[] = {ifma_narrow_limit, ifma_modulus_limit, 0};
+const uint64_t avx2_limits[] = {avx2_narrow_limit, avx2_double_limit, avx2_modulus_limit, 0};
+
+const uint64_t *tier_limits(FastTier t) { return t == FastTier::ifma ? ifma_limits : avx2_limits; }
 
 // Exponents for the 14 runs (each at least 1 + 20 * 15, so every lane's is
 // at least 1): near 2^62, at bit-length edges, middling and small.
@@ -89,8 +93,14 @@ const char *tier_label(FastTier t) {
 
 bool tier_agrees(FastTier t) {
   if (t == FastTier::scalar) return true;  // the reference itself
-  for (int which = 0; which < 3; ++which) {
-    FastBatch want = check_batch(tier_limit(t), which), got = want;
+  // Moduli right below every limit of the tier, then spread below its
+  // modulus limit, then small.
+  const uint64_t *limits = tier_limits(t);
+  int n = 0;
+  while (limits[n + 1] != 0) ++n;  // limits[n] is the modulus limit
+  for (int i = 0; i <= n + 2; ++i) {
+    int which = i <= n ? 0 : i - n;
+    FastBatch want = check_batch(limits[i <= n ? i : n], which), got = want;
     evaluate_scalar(&want);
     evaluate_with(t, &got);
     if ((kernel.check_spoils_tiers >> int(t)) & 1) got.digits[3] += 1;

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "fast_support.h"
 #include "fast_tiers.h"
@@ -65,12 +66,12 @@ class TierTest : public ::testing::TestWithParam<int> {
 };
 
 // The tier a block runs on with `tier` forced: the IFMA tier hands blocks
-// whose largest modulus lies from its one-limb limit to 2^50 to the AVX2
-// tier's doubles.
+// whose largest modulus lies from its one-limb limit to the AVX2 tier's
+// double limit to the AVX2 tier's doubles.
 FastTier tier_for_block(FastTier tier, const FastBatch &batch) {
   uint64_t largest = fast::largest_modulus(&batch);
   if (tier == FastTier::ifma && largest >= fast::ifma_narrow_limit &&
-      largest < fast::avx2_narrow_limit && fast_tier_supported(FastTier::avx2))
+      largest < fast::avx2_double_limit && fast_tier_supported(FastTier::avx2))
     return FastTier::avx2;
   return tier;
 }
@@ -139,6 +140,81 @@ TEST_P(TierTest, ExponentEdgesAndSmallModuli) {
         b.run[5] = FastRun{m, e, 20, 20, negative, 0};
         ASSERT_TRUE(batch_agrees(b, tier)) << "2^" << e << " mod " << m;
       }
+}
+
+// Every modulus at which a tier changes its way of squaring, ending with its
+// modulus limit, and powers of two in between where bounds are reckoned.
+std::vector<uint64_t> path_limits(FastTier t) {
+  const uint64_t p50 = uint64_t(1) << 50, p52 = uint64_t(1) << 52, p58 = uint64_t(1) << 58;
+  switch (t) {
+    case FastTier::ifma:
+      return {fast::ifma_narrow_limit, p50, p52, fast::avx2_double_limit, p58,
+              fast::ifma_modulus_limit};
+    case FastTier::avx2:
+      return {fast::avx2_narrow_limit, p52, fast::avx2_double_limit, uint64_t(1) << 53, p58,
+              fast::avx2_modulus_limit};
+    default: return {p58, uint64_t(1) << 60, fast::scalar_modulus_limit};
+  }
+}
+
+TEST_P(TierTest, ExactAtAndAroundEveryPathLimit) {
+  FastKernelScope scope{int(tier)};
+  const uint64_t limit = tier_limit(tier);
+  // Long runs of ones and of zeros, alternating bits, and short ones.
+  const int64_t exponents[] = {(int64_t(1) << 62) - 1, (int64_t(1) << 61) + 1,
+                               ((int64_t(1) << 31) - 1) << 31, 0x5555555555555555 >> 2,
+                               (int64_t(1) << 62) - (int64_t(1) << 40) + 301, 4000000000001,
+                               (int64_t(1) << 53) - 1, 301};
+  TestRandom r{0x11A175u + uint64_t(GetParam())};
+  int blocks = 0;
+  auto check = [&](FastBatch b) {
+    ++blocks;
+    FastTier expected = fast::largest_modulus(&b) < limit ? tier : FastTier::scalar;
+    return batch_agrees(b, expected);
+  };
+  for (uint64_t at : path_limits(tier)) {
+    // Every run's largest modulus the odd one right below the limit or right
+    // above it, full blocks and single lanes, each exponent in turn.
+    for (uint64_t largest : {(at - 1) | 1, ((at - 1) | 1) - 2, at + 1})
+      for (uint32_t count : {1u, 16u})
+        for (int k = 0; k < 8; ++k) {
+          FastBatch b{};
+          b.count = count;
+          for (int p = 0; p < 14; ++p) {
+            uint32_t step = p % 3 == 0 ? 8 : 20;
+            b.run[p] = FastRun{largest - step * (count - 1), exponents[(k + p) % 8], step, 20,
+                               (k + p) & 1, 0};
+          }
+          ASSERT_TRUE(check(b)) << "largest modulus " << largest << ", exponents from " << k;
+        }
+    // Random blocks within 2^k below and above.
+    for (int k : {4, 12, 24, 40})
+      for (uint32_t count : {3u, 16u}) {
+        ASSERT_TRUE(check(random_batch(&r, count, at - (uint64_t(1) << k), at - 1)))
+            << "below " << at;
+        ASSERT_TRUE(check(random_batch(&r, count, at + 1, at + (uint64_t(1) << k))))
+            << "above " << at;
+      }
+    // m = 2^k - 1 and 2^k + 1 around the limit: 2^(k-1) + j k gives the
+    // residue (m + 1) / 2, the largest in magnitude a signed residue takes,
+    // and j k the residues 1 and m - 1, next to 0 and m, at every squaring
+    // of their tails.
+    int bits = 63 - __builtin_clzll(at);
+    for (int kb = bits - 1; kb <= bits + 1; ++kb) {
+      for (uint64_t m : {(uint64_t(1) << kb) - 1, (uint64_t(1) << kb) + 1}) {
+        if (m >= fast::scalar_modulus_limit) continue;
+        for (int64_t e : {int64_t(kb - 1), int64_t(kb - 1) + kb * 1000003, int64_t(kb) * 77777,
+                          int64_t(kb) * ((int64_t(1) << 55) / kb)})
+          for (int negative = 0; negative < 2; ++negative) {
+            FastBatch b{};
+            b.count = 1;
+            for (int p = 0; p < 14; ++p) b.run[p] = FastRun{m, e, 20, 20, (negative + p) & 1, 0};
+            ASSERT_TRUE(check(b)) << "2^" << e << " mod " << m;
+          }
+      }
+    }
+  }
+  EXPECT_GE(blocks, 100);
 }
 
 TEST(FastTierFallback, ModuliFromAVectorTiersLimitOnDropToAnExactTier) {
