@@ -39,9 +39,10 @@ constexpr const char *verdict = "quarn guest verdict:";
 
 // What runs by default: every test of the IFMA tier, the fallback from it,
 // the start-up check, and the step and end-to-end tests, which run whatever
-// the fast entries dispatch (here the IFMA tier).
+// the fast entries dispatch (here the IFMA tier); and the AVX2 tier's, which
+// the emulated processor executes as well.
 constexpr const char *default_filter =
-    "*ifma*:IfmaModel.*:FastTierFallback.*:FastStepTest.*:FastEndToEnd.*:FastTierChoice.*:"
+    "*ifma*:*avx2*:IfmaModel.*:FastTierFallback.*:FastStepTest.*:FastEndToEnd.*:FastTierChoice.*:"
     "StartUpCheck.*";
 
 // As process 1 there is no /dev and no open console: mount the kernel's
