@@ -84,13 +84,26 @@ FastTier tier_for_modulus(uint64_t largest) {
 
 int32_t term_cost(uint32_t e, uint64_t modulus) {
   // Cycles per term = (e * slope + offset) / 256 with e = floor(log2 x), the
-  // form of the x87 variants' estimate, fitted per tier by least squares to
-  // `quarn-coord bench` at positions 10^8, 10^10 and 10^12 (cycles from the
-  // benchmark's calibrated clock, one thread, 3.5 GHz, Sapphire Rapids class).
-  static const uint32_t slope[fast_tier_count] = {21606, 4085, 2591};
-  static const uint32_t offset[fast_tier_count] = {84890, 205, 28186};
-  int t = int(tier_for_modulus(modulus));
-  return int32_t((e * slope[t] + offset[t]) >> 8);
+  // form of the x87 variants' estimate, fitted per tier and way of squaring
+  // to `quarn-coord bench` (cycles from the benchmark's calibrated clock, one
+  // thread, 3.4 GHz, Sapphire Rapids class): the quick paths by least
+  // squares at positions 10^8, 10^10 and 10^12; the AVX2 tier's two
+  // reductions through the middle and the end of the head at 10^15; the
+  // wide paths (Montgomery in AVX2, two limbs in IFMA) through the middle
+  // and the end of the head at 10^16.
+  struct Fit {
+    uint32_t slope, offset;
+  };
+  static const Fit quick[fast_tier_count] = {{21606, 84890}, {4085, 205}, {2591, 28186}};
+  static const Fit avx2_two_step = {4192, 27392};
+  static const Fit avx2_wide = {7264, 275456};
+  static const Fit ifma_wide = {6960, 206848};
+  FastTier tier = tier_for_modulus(modulus);
+  Fit fit = quick[int(tier)];
+  if (tier == FastTier::avx2 && modulus >= avx2_double_limit) fit = avx2_wide;
+  else if (tier == FastTier::avx2 && modulus >= avx2_narrow_limit) fit = avx2_two_step;
+  else if (tier == FastTier::ifma && modulus >= ifma_narrow_limit) fit = ifma_wide;
+  return int32_t((e * fit.slope + fit.offset) >> 8);
 }
 
 void evaluate(FastBatch *batch) {
