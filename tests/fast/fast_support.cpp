@@ -114,3 +114,10 @@ Fixed fast_chunk_value(uint64_t where, uint64_t srt, uint64_t end) {
 }
 
 const char *tier_label(int tier) { return fast_tier_name(FastTier(tier)); }
+
+void TierParamTest::SetUp() {
+  kernel.fast_tiers = fast_probe();
+  tier = FastTier(GetParam());
+  if (!fast_tier_supported(tier))
+    GTEST_SKIP() << "not run: this processor or system lacks the " << tier_label(GetParam()) << " tier";
+}

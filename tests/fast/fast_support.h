@@ -5,6 +5,8 @@
  */
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 
 #include "kernel.h"
@@ -53,3 +55,11 @@ Fixed fast_chunk_value(uint64_t where, uint64_t srt, uint64_t end);
 
 // The tiers as test parameters, with their names.
 const char *tier_label(int tier);
+
+// A test run once per tier (the parameter, an int of FastTier). Tiers the
+// processor lacks are skipped, so they show as not run.
+class TierParamTest : public ::testing::TestWithParam<int> {
+ protected:
+  void SetUp() override;
+  FastTier tier = FastTier::scalar;
+};

@@ -52,18 +52,7 @@ uint64_t tier_narrow_limit(FastTier t) {
   }
 }
 
-// Tiers the processor lacks are skipped, so they show as not run.
-class TierTest : public ::testing::TestWithParam<int> {
- protected:
-  void SetUp() override {
-    kernel.fast_tiers = fast_probe();
-    tier = FastTier(GetParam());
-    if (!fast_tier_supported(tier))
-      GTEST_SKIP() << "not run: this processor or system lacks the " << tier_label(GetParam())
-                   << " tier";
-  }
-  FastTier tier = FastTier::scalar;
-};
+class TierTest : public TierParamTest {};
 
 // The tier a block runs on with `tier` forced: the IFMA tier hands blocks
 // whose largest modulus lies from its one-limb limit to the AVX2 tier's

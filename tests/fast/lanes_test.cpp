@@ -14,17 +14,7 @@
 
 namespace {
 
-class LanesTest : public ::testing::TestWithParam<int> {
- protected:
-  void SetUp() override {
-    kernel.fast_tiers = fast_probe();
-    tier = FastTier(GetParam());
-    if (!fast_tier_supported(tier))
-      GTEST_SKIP() << "not run: this processor or system lacks the " << tier_label(GetParam())
-                   << " tier";
-  }
-  FastTier tier = FastTier::scalar;
-};
+class LanesTest : public TierParamTest {};
 
 uint64_t limit_of(FastTier t) {
   return t == FastTier::ifma ? fast::ifma_modulus_limit : fast::avx2_modulus_limit;
